@@ -1,0 +1,18 @@
+# orven_library(NAME DIR DEPS...): a library of every .cpp in DIR (main.cpp excluded).
+function(orven_library name)
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  file(GLOB hdrs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  file(GLOB qrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  if(srcs)
+    add_library(${name} STATIC ${srcs} ${hdrs} ${qrcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${A_DEPS})
+  else()
+    # Nothing built here yet: headers only.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${A_DEPS})
+  endif()
+endfunction()

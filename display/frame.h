@@ -1,0 +1,19 @@
+#pragma once
+// Where the windows find each other: the main window registers itself here;
+// the display window is created on first use and lives for the whole program.
+class QWidget;
+class QMdiArea;
+class QMdiSubWindow;
+class Frm_Disp;
+
+namespace FRAME {
+void SetMainWindow(QWidget* mainWindow, QMdiArea* area);
+QWidget* MainWindow();
+QMdiArea* MdiArea();
+// The display window, created (and loaded) if it does not exist yet.
+Frm_Disp* Disp();
+// Its subwindow (the form's frame, for twips geometry).
+QMdiSubWindow* DispForm();
+// Forget the display window (tests that rebuild the frame).
+void ResetForTests();
+}  // namespace FRAME

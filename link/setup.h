@@ -1,0 +1,27 @@
+#pragma once
+// The instrument's setup (mode, sampling speed, comparator) as last queried.
+#include <QStringList>
+#include <QtGlobal>
+
+namespace SETTING {
+
+struct InstrumentSetupRecord {
+    qint16 MeasMode = 0;    // 0 = resistance only, 1 = resistance and voltage
+    qint16 SampSpeed = 0;   // 0 FAST, 1 MIDIUM, 2 other
+    qint16 CompState = 0;   // 0 = comparator off
+};
+
+void ReadInstrumentSetup();
+void ReadInstrumentSetupHeld();
+InstrumentSetupRecord GetInstrumentSetup();
+qint16 GetMeasMode();
+
+// Applies the three answer fields to InstrumentSetup (the parse step of the
+// setup query). Throws OverflowError after MeasMode and SampSpeed are set.
+void ApplySetupAnswer(const QStringList& fields);
+// Leading decimal number of a field (0 when it has none).
+double LeadingNumber(const QString& field);
+// Back to program-start state (tests).
+void ResetInstrumentSetup();
+
+}  // namespace SETTING

@@ -1,0 +1,88 @@
+#pragma once
+// Per-user settings store of the "ORVEN 5927 RS" application and the
+// SETTING module's read/write operations. Every section and key name lives here.
+#include <QString>
+#include <QtGlobal>
+
+namespace SETTING {
+
+inline constexpr char kOrganisation[] = "ORVEN";
+inline constexpr char kApplication[] = "ORVEN 5927 RS";
+inline constexpr int SettingsVersion = 120;
+inline constexpr char kProgramVersion[] = "1.20";
+
+// Section and key names.
+namespace Key {
+inline constexpr char SecVersion[] = "Version";
+inline constexpr char Number[] = "Number";
+inline constexpr char SecComm[] = "Communications";
+inline constexpr char ComPort[] = "Com Port";
+inline constexpr char Com1Device[] = "COM1 Device";
+inline constexpr char Com2Device[] = "COM2 Device";
+inline constexpr char SecConfig[] = "Configuration";
+inline constexpr char SingleMeasFile[] = "Single Meas File";
+inline constexpr char ExtIoMeasFile[] = "ExtIo Meas File";
+inline constexpr char SingleOutputMethod[] = "Single Meas Output Method";
+inline constexpr char ExtIoOutputMethod[] = "ExtIo Meas Output Method";
+inline constexpr char SecFormMain[] = "Form Main";
+inline constexpr char SecFormDisplay[] = "Form Display";
+inline constexpr char SecFormTime[] = "Form Time";
+inline constexpr char SecFormSingle[] = "Form Single";
+inline constexpr char SecFormExtIo[] = "Form ExtIo";
+inline constexpr char Top[] = "Top";
+inline constexpr char Left[] = "Left";
+inline constexpr char Width[] = "Width";
+inline constexpr char Height[] = "Height";
+}  // namespace Key
+
+// Raw store: text values by section and key.
+QString GetSetting(const QString& section, const QString& key, const QString& def);
+void SaveSetting(const QString& section, const QString& key, const QString& value);
+void ResetSettings();   // deletes every section; errors ignored
+void SyncSettings();    // pushes pending writes to disk
+
+// Text -> 16-bit integer, rounded half to even. Throws OverflowError when out
+// of range, AppError when the text is not a number.
+qint16 ToInt16(const QString& text);
+
+// Start-up version check: below 120 (or missing) wipes everything, then writes "120".
+void CheckSettingsVersion();
+
+// Port number and device mapping for COM1/COM2 (port 0/1).
+qint16 ReadComPort();
+void WriteComPort(qint16 port);
+QString StoredDevicePath(int port);   // empty when not stored
+
+QString LoadSingleMeasFile();
+QString LoadExtIoMeasFile();
+void SaveSingleMeasFile(const QString& path);
+void SaveExtIoMeasFile(const QString& path);
+qint16 LoadSingleOutputMethod();
+qint16 LoadExtIoOutputMethod();
+void SaveSingleOutputMethod(qint16 method);
+void SaveExtIoOutputMethod(qint16 method);
+
+// Screen size in twips gives the centred default.
+void LoadMainPos(qint16& top, qint16& left, double screenWidthTwips, double screenHeightTwips);
+void LoadMainSize(qint16& width, qint16& height);
+void LoadDispPos(qint16& top, qint16& left);
+// defaultTop: the display window's current height in twips.
+void LoadTimePos(qint16& top, qint16& left, int defaultTop);
+void LoadSinglePos(qint16& top, qint16& left, int defaultTop);
+void LoadExtIoPos(qint16& top, qint16& left, int defaultTop);
+void SaveTimePos(qint16 top, qint16 left);
+void SaveSinglePos(qint16 top, qint16 left);
+void SaveExtIoPos(qint16 top, qint16 left);
+// Shutdown writes: decimal text of the current values.
+void SaveMainGeometry(int top, int left, int width, int height);
+void SaveDispPos(int top, int left);
+
+// Window-open flags.
+void SetFormTimeOpen(bool open);
+bool GetFormTimeOpen();
+void SetFormSingleOpen(bool open);
+bool GetFormSingleOpen();
+void SetFormExtIoOpen(bool open);
+bool GetFormExtIoOpen();
+
+}  // namespace SETTING

@@ -1,0 +1,51 @@
+#pragma once
+// The spreadsheet the "Microsoft Excel" output writes into. One interface,
+// two implementations: LibreOffice Calc through UNO, and an in-memory one for tests.
+// Rows and columns are 1-based. Every call reports failure by returning false
+// (or an empty optional) instead of throwing.
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace SHEET {
+
+class Application {
+public:
+    virtual ~Application() = default;
+    virtual std::optional<int> WorkbooksCount() = 0;
+    virtual bool WorkbooksAdd() = 0;           // new workbook, its sheet active
+    virtual std::optional<int> WorksheetsCount() = 0;   // of the active workbook
+    virtual bool WorksheetsAdd() = 0;          // new sheet in the active workbook, made active
+    virtual bool SetActiveSheetName(const QString& name) = 0;   // fails on a name in use
+    virtual std::optional<QString> ActiveSheetName() = 0;
+    // Cells(row, column).Value = text on the active sheet; typed-input conversion.
+    virtual bool SetCellValue(int row, int column, const QString& text) = 0;
+    virtual bool SelectCell(int row, int column) = 0;
+    // Active cell: top-left of the current selection.
+    virtual std::optional<std::pair<int, int>> ActiveCell() = 0;
+    virtual bool SmallScrollDown(int rows) = 0;
+    virtual bool SetScrollRow(int row) = 0;
+    virtual bool SetVisible(bool visible) = 0;
+};
+
+// How the windows obtain the application: attach, else create (started=true), else nothing.
+struct Obtained {
+    std::shared_ptr<Application> app;   // null: none found and none could be started
+    bool started = false;
+};
+
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual std::shared_ptr<Application> Attach() = 0;   // a running one, or null
+    virtual std::shared_ptr<Application> Create() = 0;   // start one, or null
+};
+
+// The provider the program uses; tests install their own.
+Provider& CurrentProvider();
+void SetProvider(std::shared_ptr<Provider> provider);
+
+// Attach, else create and note it was started here.
+Obtained Obtain();
+
+}  // namespace SHEET

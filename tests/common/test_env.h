@@ -1,0 +1,45 @@
+#pragma once
+// Shared helpers of the Qt tests: a private settings location and answering
+// modal boxes that nobody would otherwise click.
+#include <QString>
+#include <functional>
+
+namespace TESTENV {
+// Points the settings store at a fresh temporary folder. Call first in main()
+// (before any QSettings exists); ORVEN_TEST_MAIN does it.
+void UseTemporarySettings();
+
+// Answers the next modal QMessageBox (or any modal dialog) that appears within
+// timeoutMs: records its text, title and icon, then presses `button`
+// (a QMessageBox::StandardButton; 0 = the default/escape button).
+struct BoxSeen {
+    QString text;
+    QString title;
+    int icon = 0;   // QMessageBox::Icon
+    bool seen = false;
+};
+// Installs a repeating watcher; every box that appears is answered with
+// `button` and recorded. Stop() removes it. Safe inside nested loops.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(int button = 0);
+    ~BoxAnswerer();
+    void setButton(int button);
+    int count() const;
+    BoxSeen at(int i) const;
+    BoxSeen last() const;
+    bool waitFor(int n, int timeoutMs = 5000);   // spins the event loop
+private:
+    struct Impl;
+    Impl* d;
+};
+}  // namespace TESTENV
+
+// main() for QTest classes: temporary settings, then QApplication + QTest::qExec.
+#define ORVEN_TEST_MAIN(TestClass)                              \
+    int main(int argc, char** argv) {                          \
+        TESTENV::UseTemporarySettings();                       \
+        QApplication app(argc, argv);                          \
+        TestClass tc;                                          \
+        return QTest::qExec(&tc, argc, argv);                  \
+    }
