@@ -41,6 +41,10 @@ public:
     virtual std::shared_ptr<Application> Create() = 0;   // start one, or null
 };
 
+// The program's own provider: LibreOffice Calc where the UNO SDK was found at
+// build time, else one that never finds an application.
+std::shared_ptr<Provider> MakeDefaultProvider();
+
 // The provider the program uses; tests install their own.
 Provider& CurrentProvider();
 void SetProvider(std::shared_ptr<Provider> provider);
