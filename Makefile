@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev \
-	fonts-liberation fonts-liberation2 xdg-utils
+	fonts-liberation fonts-liberation2 xdg-utils \
+	libreoffice-calc libreoffice-core libreoffice-dev
 
 .PHONY: all deps build test demo bench clean test-sanitize
 
