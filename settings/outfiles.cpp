@@ -1,0 +1,126 @@
+#include "outfiles.h"
+
+#include "errors.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace OUTFILES {
+
+namespace {
+
+// Index = file number; -1 = free. Slot 0 is never handed out.
+std::vector<int>& table() {
+    static std::vector<int> fds(1, -1);
+    return fds;
+}
+
+int fdOf(int fileNo) {
+    auto& t = table();
+    if (fileNo < 1 || fileNo >= int(t.size())) return -1;
+    return t[size_t(fileNo)];
+}
+
+bool openWith(int fileNo, const QString& path, int mode) {
+    if (fileNo < 1 || IsOpen(fileNo) || path.isEmpty()) return false;
+    const QByteArray native = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | mode, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    auto& t = table();
+    if (fileNo >= int(t.size())) t.resize(size_t(fileNo) + 1, -1);
+    t[size_t(fileNo)] = fd;
+    return true;
+}
+
+// One byte per character; what Latin-1 cannot hold becomes '?', one per
+// character even when it takes two UTF-16 units.
+QByteArray toLatin1Line(const QString& line) {
+    QByteArray out;
+    out.reserve(line.size() + 2);
+    const qsizetype n = line.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = line.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(line.at(i + 1).unicode())) {
+            out.append('?');
+            ++i;
+        } else if (c <= 0xFF) {
+            out.append(char(c));
+        } else {
+            out.append('?');
+        }
+    }
+    out.append("\r\n", 2);
+    return out;
+}
+
+[[noreturn]] void writeFailed(int err) {
+    throw AppError(std::string("Write to output file failed: ") + std::strerror(err));
+}
+
+}  // namespace
+
+int FreeFile() {
+    const auto& t = table();
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i] < 0) return int(i);
+    return int(t.size() < 1 ? 1 : t.size());
+}
+
+bool OpenForOutput(int fileNo, const QString& path) { return openWith(fileNo, path, O_TRUNC); }
+
+bool OpenForAppend(int fileNo, const QString& path) { return openWith(fileNo, path, O_APPEND); }
+
+void PrintLine(int fileNo, const QString& line) {
+    const int fd = fdOf(fileNo);
+    if (fd < 0) throw AppError("Bad file name or number");
+    const QByteArray bytes = toLatin1Line(line);
+    const char* p = bytes.constData();
+    size_t left = size_t(bytes.size());
+    size_t done = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p + done, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            // Take back the part of the line that did get out, so the file
+            // keeps whole lines only.
+            if (done > 0) {
+                const off_t end = ::lseek(fd, 0, SEEK_CUR);
+                struct stat st;
+                if (end >= off_t(done) && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+                    (void)::ftruncate(fd, end - off_t(done));
+            }
+            writeFailed(err);
+        }
+        done += size_t(n);
+        left -= size_t(n);
+    }
+}
+
+void Close(int fileNo) {
+    const int fd = fdOf(fileNo);
+    if (fd < 0) return;
+    table()[size_t(fileNo)] = -1;
+    // Lines are already at the OS; settle them on disk before letting go.
+    (void)::fdatasync(fd);
+    (void)::close(fd);   // never retried: on Linux the descriptor is gone either way
+}
+
+void CloseAll() {
+    auto& t = table();
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i] >= 0) Close(int(i));
+}
+
+bool IsOpen(int fileNo) { return fdOf(fileNo) >= 0; }
+
+}  // namespace OUTFILES
