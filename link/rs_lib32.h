@@ -49,6 +49,8 @@ qint16 LoadComPort();
 void SaveComPort(qint16 port);
 
 bool IsOpen();
+// Bytes received and not yet taken by a receive (the input queue).
+qint64 InputQueueCount();
 // Device path that COM1 (0) / COM2 (1) map to.
 QString DevicePath(int port);
 // Why the last CommOpen failed, for the operator; mentions the group to

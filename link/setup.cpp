@@ -1,0 +1,79 @@
+#include "setup.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "commands.h"
+#include "errors.h"
+#include "rs_lib32.h"
+
+namespace SETTING {
+
+namespace {
+
+InstrumentSetupRecord g_setup;
+
+void querySetup(const char* command) {
+    QStringList fields(3);
+    RS_LIB32::CommSend(QString::fromLatin1(command));   // a failed send shows as no answer
+    RS_LIB32::CommReceive(fields);
+    ApplySetupAnswer(fields);
+}
+
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+}  // namespace
+
+double LeadingNumber(const QString& field) {
+    qsizetype i = 0;
+    const qsizetype n = field.size();
+    while (i < n && field[i] == QLatin1Char(' ')) ++i;
+    const qsizetype start = i;
+    if (i < n && (field[i] == QLatin1Char('+') || field[i] == QLatin1Char('-'))) ++i;
+    qsizetype digits = 0;
+    while (i < n && isDigit(field[i])) ++i, ++digits;
+    if (i < n && field[i] == QLatin1Char('.')) {
+        ++i;
+        while (i < n && isDigit(field[i])) ++i, ++digits;
+    }
+    if (digits == 0) return 0.0;
+    // An exponent counts only when digits follow it ("1E" is just 1).
+    if (i < n && (field[i] == QLatin1Char('E') || field[i] == QLatin1Char('e'))) {
+        qsizetype j = i + 1;
+        if (j < n && (field[j] == QLatin1Char('+') || field[j] == QLatin1Char('-'))) ++j;
+        if (j < n && isDigit(field[j])) {
+            while (j < n && isDigit(field[j])) ++j;
+            i = j;
+        }
+    }
+    const QByteArray text = field.mid(start, i - start).toLatin1();
+    return std::strtod(text.constData(), nullptr);
+}
+
+void ApplySetupAnswer(const QStringList& fields) {
+    const QString mode = fields.value(0);
+    const QString speed = fields.value(1);
+    g_setup.MeasMode = mode == QLatin1String("R") ? 0 : 1;
+    if (speed == QLatin1String("FAST"))
+        g_setup.SampSpeed = 0;
+    else if (speed == QLatin1String("MIDIUM"))
+        g_setup.SampSpeed = 1;
+    else
+        g_setup.SampSpeed = 2;
+
+    // Nearest integer, halves to even (the default rounding mode).
+    const double rounded = std::nearbyint(LeadingNumber(fields.value(2)));
+    if (!(rounded >= std::numeric_limits<qint16>::min() &&
+          rounded <= std::numeric_limits<qint16>::max()))
+        throw OverflowError();
+    g_setup.CompState = qint16(rounded);
+}
+
+void ReadInstrumentSetup() { querySetup(CMD::SetupQuery); }
+void ReadInstrumentSetupHeld() { querySetup(CMD::SetupQueryHeld); }
+InstrumentSetupRecord GetInstrumentSetup() { return g_setup; }
+qint16 GetMeasMode() { return g_setup.MeasMode; }
+void ResetInstrumentSetup() { g_setup = InstrumentSetupRecord{}; }
+
+}  // namespace SETTING
