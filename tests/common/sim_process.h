@@ -25,7 +25,14 @@ public:
     // Sends one control command line (see orven5927-sim --help), e.g.
     // "silent on", "unplug", "trigger", "garbage 10", "set res 012.34E-3".
     bool control(const QString& line);
-    void trigger();                   // one external trigger
+    // One external trigger (SIGUSR1). Triggers are not remembered while no
+    // line waits, so first waitReceived() the line that waits for it.
+    void trigger();
+    // Sends a signal to the simulator; false when it is not running.
+    bool signal(int sig);
+    // Waits (event loop, bounded) until the simulator has exited.
+    bool waitFinished(int timeoutMs = 5000);
+    QString controlPath() const;      // the control FIFO
 
     QProcess& process();
 
