@@ -1,2 +1,18 @@
+// The ORVEN 5927 application: entry point.
 #include <QApplication>
-int main(int argc, char** argv) { QApplication a(argc, argv); return 0; }
+#include <QIcon>
+
+#include "frm_opening.h"
+#include "resources.h"
+
+int main(int argc, char** argv) {
+    // The program reads no command-line arguments, Qt's own options included.
+    int qtArgc = argc > 0 ? 1 : 0;
+    QApplication app(qtArgc, argv);
+    APP::InitResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orven/icon.png")));
+    // Every way out is explicit (opening window, ShutdownApp, the fatal paths).
+    QApplication::setQuitOnLastWindowClosed(false);
+    APP::Main();
+    return app.exec();
+}

@@ -21,4 +21,6 @@ public:
     QLabel* Lbl_V = nullptr;
 
     void Form_Load();
+    // The form whose geometry counts: the MDI subwindow, or the widget itself.
+    QWidget* Form();
 };

@@ -1,0 +1,99 @@
+#include "frm_disp.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QMdiSubWindow>
+
+#include "format.h"
+#include "settings.h"
+#include "setup.h"
+#include "twips.h"
+
+namespace {
+// Times New Roman on the instrument's original platform; metric-compatible here.
+constexpr char kDisplayFont[] = "Liberation Serif";
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, double pt, Qt::Alignment align) {
+    auto* l = new QLabel(text, parent);
+    QFont f(kDisplayFont);
+    f.setPointSizeF(pt);
+    l->setFont(f);
+    l->setTextFormat(Qt::PlainText);
+    l->setAlignment(align | Qt::AlignTop);
+    return l;
+}
+
+QFrame* MakePanel(QWidget* parent) {
+    auto* p = new QFrame(parent);
+    p->setFrameShape(QFrame::Panel);
+    p->setFrameShadow(QFrame::Sunken);
+    p->setAutoFillBackground(true);
+    QPalette pal = p->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    p->setPalette(pal);
+    return p;
+}
+}  // namespace
+
+Frm_Disp::Frm_Disp(QWidget* parent) : QWidget(parent) {
+    setFixedSize(TWIPS::ToPxX(4815), TWIPS::ToPxY(2190));
+
+    Pic_R = MakePanel(this);
+    TWIPS::Place(Pic_R, 75, 75, 4665, 990);
+    Lbl_MeasR = MakeLabel(Pic_R, QStringLiteral("333.33m"), 48, Qt::AlignRight);
+    TWIPS::Place(Lbl_MeasR, 0, 0, 3500, 990);
+    Lbl_Ohm = MakeLabel(Pic_R, QStringLiteral("ohm"), 27.75, Qt::AlignLeft);
+    TWIPS::Place(Lbl_Ohm, 3525, 375, 1020, 540);
+
+    Pic_V = MakePanel(this);
+    TWIPS::Place(Pic_V, 75, 1125, 4665, 990);
+    Lbl_MeasV = MakeLabel(Pic_V, QStringLiteral("-0.0000"), 48, Qt::AlignRight);
+    TWIPS::Place(Lbl_MeasV, 0, 0, 3400, 915);
+    Lbl_V = MakeLabel(Pic_V, QStringLiteral("V"), 27.75, Qt::AlignHCenter);
+    TWIPS::Place(Lbl_V, 3675, 375, 645, 540);
+}
+
+QWidget* Frm_Disp::Form() {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) return sub;
+    return this;
+}
+
+void Frm_Disp::Form_Load() {
+    qint16 top = 0, left = 0;
+    SETTING::LoadDispPos(top, left);
+    QWidget* form = Form();
+    form->setWindowTitle(QStringLiteral("Meas Display"));
+    setWindowTitle(QStringLiteral("Meas Display"));
+    TWIPS::SetTop(form, top);
+    TWIPS::SetLeft(form, left);
+    RefreshDisplay();
+}
+
+void Frm_Disp::RefreshDisplay() {
+    Lbl_MeasR->setText(QString());
+    Lbl_MeasV->setText(QString());
+    if (SETTING::GetMeasMode() != 0) {
+        TWIPS::SetTop(Pic_R, 75);
+        Pic_R->setVisible(true);
+        TWIPS::SetTop(Pic_V, 1125);
+        Pic_V->setVisible(true);
+    } else {
+        TWIPS::SetTop(Pic_R, 550);
+        Pic_R->setVisible(true);
+        Pic_V->setVisible(false);
+    }
+}
+
+void Frm_Disp::DisplayR(const QString& text) {
+    QString shown = text;
+    SETTING::FormatResistance(shown);
+    Lbl_MeasR->setText(shown);
+}
+
+void Frm_Disp::DisplayV(const QString& text) {
+    QString shown = text;
+    SETTING::FormatVoltage(shown);
+    Lbl_MeasV->setText(shown);
+}
