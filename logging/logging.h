@@ -1,6 +1,12 @@
 #pragma once
 // What the main window needs of the three logging windows.
+#include <QTime>
+#include <functional>
+
 class QWidget;
+class Frm_Time;
+class Frm_Single;
+class Frm_ExtIo;
 
 namespace LOGGING {
 // Create the window if needed and show it as an MDI child of the main window.
@@ -17,4 +23,22 @@ bool AnsInExtIoMeasMode();
 QWidget* TimeForm();
 QWidget* SingleForm();
 QWidget* ExtIoForm();
+
+// The window objects themselves (nullptr when not loaded); tests drive them.
+Frm_Time* TimeWindow();
+Frm_Single* SingleWindow();
+Frm_ExtIo* ExtIoWindow();
+
+// Time of day for the time stamps and the trigger loop's pause. `sleepMs`
+// blocks without servicing events. Tests install a fake; nullptr restores
+// the computer's clock.
+struct Clock {
+    std::function<QTime()> now;
+    std::function<void(int ms)> sleepMs;
+};
+void SetClock(const Clock& clock);
+const Clock& CurrentClock();
+
+// The beep of the digit-only key filter (tests count it); nullptr restores it.
+void SetBeepHook(std::function<void()> hook);
 }  // namespace LOGGING

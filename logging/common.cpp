@@ -1,0 +1,101 @@
+#include "common.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMdiSubWindow>
+#include <QRegularExpression>
+#include <cmath>
+
+#include "frame.h"
+#include "logging.h"
+
+namespace LOGGING {
+
+double LeadingValue(const QString& text) {
+    static const QRegularExpression number(
+        QStringLiteral("^\\s*([+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?)"));
+    const QRegularExpressionMatch m = number.match(text);
+    if (!m.hasMatch()) return 0.0;
+    bool ok = false;
+    const double v = m.captured(1).toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0.0;
+}
+
+qint16 ClampToInt16(double v) {
+    if (!(v > -32768.5)) return -32768;
+    if (v >= 32767.5) return 32767;
+    return static_cast<qint16>(std::nearbyint(v));
+}
+
+QString TimeOfDayText() { return CurrentClock().now().toString(QStringLiteral("HH:mm:ss")); }
+
+void FocusMainWindow() {
+    if (QWidget* main = FRAME::MainWindow()) {
+        main->activateWindow();
+        main->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp) {
+    while (fields.size() < 3) fields.append(QString());
+    if (mode == 0) fields[2].clear();
+    if (comp == 0) {
+        if (mode == 1)
+            fields[2].clear();
+        else
+            fields[1].clear();
+    }
+}
+
+QString LoadedLine(const QStringList& f) {
+    QString line = f.value(0);
+    if (!f.value(1).isEmpty()) {
+        line += QLatin1Char(',') + f.value(1);
+        if (!f.value(2).isEmpty()) line += QLatin1Char(',') + f.value(2);
+    }
+    return line;
+}
+
+QStringList FreshFields() { return QStringList{QString(), QString(), QString()}; }
+
+bool FilterDigitKey(QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.size() != 1) return false;   // navigation and modifier keys type nothing
+    const QChar c = text.at(0);
+    if (c == QChar(8) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) return false;
+    // Return, Tab and Escape drive the window rather than the text.
+    if (c == QChar(13) || c == QChar(9) || c == QChar(27)) return false;
+    Beep();
+    return true;
+}
+
+QMdiSubWindow* SubWindowOf(const QWidget* form) {
+    for (QWidget* p = form ? form->parentWidget() : nullptr; p; p = p->parentWidget())
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(p)) return sub;
+    return nullptr;
+}
+
+void CloseForm(QWidget* form) {
+    if (QMdiSubWindow* sub = SubWindowOf(form))
+        sub->close();
+    else
+        form->close();
+}
+
+void FormBase::SetDefaultButton(QPushButton* button) {
+    if (default_) default_->setDefault(false);
+    default_ = button;
+    if (default_) default_->setDefault(true);
+}
+
+void FormBase::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && default_ &&
+        default_->isVisible() && default_->isEnabled()) {
+        default_->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace LOGGING

@@ -1,0 +1,63 @@
+#pragma once
+// Pieces the three logging windows share.
+#include <QPushButton>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <QtGlobal>
+
+class QKeyEvent;
+class QMdiSubWindow;
+
+namespace LOGGING {
+
+inline constexpr char kNoSpreadsheet[] = "There is not Excel in this personal computer.";
+inline constexpr char kCsvDialogTitle[] = "Output CSV Filename";
+inline constexpr char kCsvFilterCsv[] = "CSV File(*.csv)";
+inline constexpr char kCsvFilterAll[] = "All Files(*.*)";
+inline constexpr char kFontFamily[] = "Liberation Sans";
+
+// Leading number of a text as the operator typed it ("12abc" -> 12, "" -> 0).
+double LeadingValue(const QString& text);
+// Nearest 16-bit value; positions beyond the range are clamped rather than
+// failing the unload (a wide desktop reaches past 32767 twips).
+qint16 ClampToInt16(double v);
+QString TimeOfDayText();
+void Beep();
+void FocusMainWindow();
+
+// The fields a configuration never delivers are emptied: field 2 in
+// resistance-only mode, and the comparator's field when it is off.
+void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp);
+// "R[,V[,C]]": a field is added only after a non-empty one.
+QString LoadedLine(const QStringList& fields);
+// Three empty fields for one response.
+QStringList FreshFields();
+
+// Digit-only filter: backspace and 0-9 pass, any other typed character is
+// dropped with a beep. Returns true when the key was dropped.
+bool FilterDigitKey(QKeyEvent* event);
+
+// Unload through the frame so the subwindow closes with the form.
+void CloseForm(QWidget* form);
+QMdiSubWindow* SubWindowOf(const QWidget* form);
+
+// Return presses this form's default button unless a focused button takes it.
+class FormBase : public QWidget {
+public:
+    using QWidget::QWidget;
+    void SetDefaultButton(QPushButton* button);
+    QPushButton* DefaultButton() const { return default_; }
+    // Between load and an accepted unload.
+    bool Loaded() const { return loaded_; }
+    void SetLoaded(bool loaded) { loaded_ = loaded; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QPushButton* default_ = nullptr;
+    bool loaded_ = false;
+};
+
+}  // namespace LOGGING

@@ -1,0 +1,90 @@
+#pragma once
+// The two loading windows share their set-up panel (output choice, file
+// name, OK/Cancel) and the row output: a CSV file opened for appending, or
+// rows from the spreadsheet's active cell.
+#include <QStringList>
+#include <QtGlobal>
+
+#include "common.h"
+#include "setup.h"
+
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace SHEET {
+class Application;
+}
+
+namespace LOGGING {
+
+// Fields that outlive one opening of a window (a window object keeps them
+// across unload and load).
+struct LoadingState {
+    qint16 FlagOutputMethod = 0;
+    qint16 file_no = 0;
+    qint16 FlagMeasuring = 0;
+    qint16 FlagStop = 0;
+};
+
+// Where a window keeps its choices.
+struct LoadingStore {
+    QString (*loadFile)();
+    void (*saveFile)(const QString&);
+    qint16 (*loadMethod)();
+    void (*saveMethod)(qint16);
+    void (*loadPos)(qint16&, qint16&, int);
+    void (*savePos)(qint16, qint16);
+    void (*setOpen)(bool);
+};
+
+class LoadingForm : public FormBase {
+    Q_OBJECT
+public:
+    LoadingForm(LoadingState& state, const LoadingStore& store, QWidget* parent);
+
+    QWidget* Picture1[2] = {};
+    QLabel* Label1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* OpnMethod[2] = {};
+    QLineEdit* Txt_File = nullptr;
+    QPushButton* Cmd_File = nullptr;
+    QPushButton* Cmd_Ok = nullptr;
+    QPushButton* Cmd_Cancel = nullptr;
+    QFileDialog* C_Dialog1 = nullptr;
+
+    qint16& FlagOutputMethod;
+    qint16& file_no;
+    qint16& FlagMeasuring;
+
+    void OpnMethod_Click(int index);
+    void Cmd_File_Click();
+    void Cmd_Cancel_Click();
+
+    // Returns the ok flag of the preparation.
+    bool OpenCsvOutput();
+    bool OpenExcelOutput();
+
+protected:
+    // Load steps shared by both windows; `beforeMethod` runs after the panels
+    // are set and before the stored output method is applied.
+    void LoadCommon(const std::function<void()>& beforeMethod);
+    // Position and open flag at unload.
+    void StorePosition();
+    // Closes the CSV file of this window if one is open.
+    void CloseCsv();
+    // Empties the undelivered fields, shows the reading and writes the row;
+    // throws AppError when the row cannot be written.
+    void WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
+                        SHEET::Application* xl);
+    // Setup query and display refresh of OK; false (after the message) on failure.
+    bool QuerySetupForOk();
+
+    LoadingState& state_;
+    const LoadingStore& store_;
+    bool busy_ = false;   // a handler is inside a wait: the window must stay
+};
+
+}  // namespace LOGGING

@@ -1,0 +1,314 @@
+#include "frm_time.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QRadioButton>
+#include <QTimer>
+#include <cmath>
+#include <limits>
+
+#include "commands.h"
+#include "errors.h"
+#include "frame.h"
+#include "frm_disp.h"
+#include "msgbox.h"
+#include "outfiles.h"
+#include "rs_lib32.h"
+#include "settings.h"
+#include "setup.h"
+#include "sheet.h"
+#include "twips.h"
+
+using namespace LOGGING;
+
+int Frm_Time::SheetNumber = 0;
+
+namespace {
+constexpr char kOutOfRange[] = "The numerical value is out of a range. ";
+constexpr char kError[] = "The error occurred. ";
+constexpr char kEnded[] = "Measurement ended.";
+}  // namespace
+
+Frm_Time::Frm_Time(QWidget* parent) : FormBase(parent) {
+    setWindowTitle(QStringLiteral("Time Interval Measurement"));
+    QFont font(QString::fromLatin1(kFontFamily));
+    font.setPointSizeF(9.75);
+    setFont(font);
+    setFixedSize(TWIPS::ToPxX(4815), TWIPS::ToPxY(2190));
+
+    const char* labels[5] = {"Time Interval", "(s)", "Range: 0 - 3600", "Measurement Number", "times"};
+    const int labelPos[5][4] = {{600, 195, 1515, 240},
+                                {2925, 195, 315, 240},
+                                {3300, 195, 1515, 240},
+                                {-75, 600, 2190, 240},
+                                {2925, 645, 690, 240}};
+    for (int i = 0; i < 5; ++i) {
+        Label1[i] = new QLabel(QString::fromLatin1(labels[i]), this);
+        TWIPS::Place(Label1[i], labelPos[i][0], labelPos[i][1], labelPos[i][2], labelPos[i][3]);
+    }
+    Label1[0]->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label1[3]->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    Text_Time = new QLineEdit(QStringLiteral("0"), this);
+    Text_Time->setMaxLength(4);
+    TWIPS::Place(Text_Time, 2175, 150, 690, 300);
+    Text_Count = new QLineEdit(QStringLiteral("0"), this);
+    Text_Count->setMaxLength(5);
+    TWIPS::Place(Text_Count, 2175, 600, 690, 300);
+    Text_Time->installEventFilter(this);
+    Text_Count->installEventFilter(this);
+
+    Frame1 = new QGroupBox(QStringLiteral("Output Source of Data"), this);
+    TWIPS::Place(Frame1, 375, 975, 2745, 1020);
+    OpnMethod[1] = new QRadioButton(QStringLiteral("Microsoft Excel"), Frame1);
+    TWIPS::Place(OpnMethod[1], 225, 300, 1920, 270);
+    OpnMethod[0] = new QRadioButton(QStringLiteral("Text File(CSV Format)"), Frame1);
+    TWIPS::Place(OpnMethod[0], 225, 600, 2280, 270);
+    OpnMethod[1]->setChecked(true);
+
+    const char* captions[3] = {"Close", "Start", "Stop"};
+    const int cmdTop[3] = {1575, 1050, 1275};
+    for (int i = 0; i < 3; ++i) {
+        Cmd[i] = new QPushButton(QString::fromLatin1(captions[i]), this);
+        Cmd[i]->setAutoDefault(true);
+        TWIPS::Place(Cmd[i], 3375, cmdTop[i], 1155, 405);
+        connect(Cmd[i], &QPushButton::clicked, this, [this, i] { Cmd_Click(i); });
+    }
+    Cmd[2]->setVisible(false);
+    SetDefaultButton(Cmd[1]);
+
+    setTabOrder(Cmd[1], Cmd[0]);
+    setTabOrder(Cmd[0], Text_Time);
+    setTabOrder(Text_Time, Text_Count);
+    setTabOrder(Text_Count, OpnMethod[1]);
+    setTabOrder(OpnMethod[1], OpnMethod[0]);
+    setTabOrder(OpnMethod[0], Cmd[2]);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &Frm_Time::Timer1_Timer);
+
+    C_Dialog1 = new QFileDialog(this, QString::fromLatin1(kCsvDialogTitle));
+    C_Dialog1->setOption(QFileDialog::DontUseNativeDialog);
+    C_Dialog1->setAcceptMode(QFileDialog::AcceptSave);
+    C_Dialog1->setFileMode(QFileDialog::AnyFile);
+    C_Dialog1->setNameFilters({QString::fromLatin1(kCsvFilterCsv) + QStringLiteral(" (*.csv)"),
+                               QString::fromLatin1(kCsvFilterAll) + QStringLiteral(" (*)")});
+}
+
+Frm_Time::~Frm_Time() = default;
+
+void Frm_Time::Form_Load() {
+    FRAME::Disp();
+    qint16 top = 0, left = 0;
+    SETTING::LoadTimePos(top, left, TWIPS::Height(FRAME::DispForm()));
+    if (QMdiSubWindow* sub = SubWindowOf(this)) {
+        TWIPS::SetTop(sub, top);
+        TWIPS::SetLeft(sub, left);
+    }
+    SETTING::SetFormTimeOpen(true);
+    SetLoaded(true);
+}
+
+void Frm_Time::Form_Unload(bool& cancel) {
+    if (FlagMeasuring) {
+        cancel = true;
+        return;
+    }
+    const QWidget* geo = SubWindowOf(this);
+    if (!geo) geo = this;
+    SETTING::SaveTimePos(ClampToInt16(TWIPS::Top(geo)), ClampToInt16(TWIPS::Left(geo)));
+    SETTING::SetFormTimeOpen(false);
+    SetLoaded(false);
+}
+
+void Frm_Time::closeEvent(QCloseEvent* event) {
+    bool cancel = false;
+    Form_Unload(cancel);
+    if (cancel)
+        event->ignore();
+    else
+        event->accept();
+}
+
+bool Frm_Time::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Text_Time || watched == Text_Count) && event->type() == QEvent::KeyPress)
+        return FilterDigitKey(static_cast<QKeyEvent*>(event));
+    return FormBase::eventFilter(watched, event);
+}
+
+void Frm_Time::Cmd_Click(int index) {
+    if (index == 0) {
+        CloseForm(this);
+        return;
+    }
+    if (index == 2) {
+        FlagStop = -1;
+        if (wait_) wait_->quit();
+        return;
+    }
+    MeasInterval = static_cast<float>(LeadingValue(Text_Time->text()));
+    if (MeasInterval < 0 || MeasInterval > 3600) {
+        MSG::Warn(QString::fromLatin1(kOutOfRange));
+        return;
+    }
+    qint16 method = 1;
+    qint16 fileNo = 0;
+    if (OpnMethod[0]->isChecked()) {
+        method = 0;
+        fileNo = AnsSaveFileNumber();
+        if (fileNo == -1) return;
+    }
+    FlagMeasuring = -1;
+    SetMeasuringState(true);
+    SetDefaultButton(Cmd[2]);
+    StartMeas(method, fileNo);
+    FlagMeasuring = 0;
+    SetMeasuringState(false);
+    SetDefaultButton(Cmd[1]);
+    Cmd[1]->setFocus(Qt::OtherFocusReason);
+}
+
+void Frm_Time::SetMeasuringState(bool m) {
+    Cmd[0]->setVisible(!m);
+    Cmd[1]->setVisible(!m);
+    Cmd[2]->setVisible(m);
+    Text_Time->setEnabled(!m);
+    Text_Count->setEnabled(!m);
+    OpnMethod[0]->setEnabled(!m);
+    OpnMethod[1]->setEnabled(!m);
+}
+
+qint16 Frm_Time::AnsSaveFileNumber() {
+    if (C_Dialog1->exec() != QDialog::Accepted) return -1;
+    const QStringList chosen = C_Dialog1->selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return -1;
+    const int fileNo = OUTFILES::FreeFile();
+    if (!OUTFILES::OpenForOutput(fileNo, chosen.first())) return -1;
+    return static_cast<qint16>(fileNo);
+}
+
+void Frm_Time::PrepareSheet(SHEET::Application& xl, qint16 mode, qint16 comp) {
+    const std::optional<int> books = xl.WorkbooksCount();
+    if (books && *books == 0) {
+        xl.WorkbooksAdd();
+        SheetNumber = 0;
+    } else {
+        xl.WorksheetsAdd();
+    }
+    xl.SetActiveSheetName(QStringLiteral("Meas %1").arg(SheetNumber + 1));
+    ++SheetNumber;
+    xl.SetCellValue(1, 1, QStringLiteral("Time"));
+    xl.SetCellValue(1, 2, QStringLiteral("Resistance"));
+    if (mode == 1) {
+        xl.SetCellValue(1, 3, QStringLiteral("Voltage"));
+        if (comp != 0) xl.SetCellValue(1, 4, QStringLiteral("Comp"));
+    } else if (mode == 0 && comp != 0) {
+        xl.SetCellValue(1, 3, QStringLiteral("Comp"));
+    }
+}
+
+void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
+    const bool csv = flagOutputMethod == 0;
+    std::shared_ptr<SHEET::Application> xl;
+    readings_ = 0;
+    try {
+        SETTING::ReadInstrumentSetup();
+        FRAME::Disp()->RefreshDisplay();
+        const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
+        const double countValue = LeadingValue(Text_Count->text());
+        const qint64 count = static_cast<qint64>(std::nearbyint(countValue));
+        // Only 1..32767 ends by count; 0, negative and larger counts run until
+        // Stop, and the counter is wide enough never to overflow on the way.
+        const bool byCount = count >= 1 && count <= 32767;
+
+        if (csv) {
+            QString header = QStringLiteral("Time,Resistance");
+            if (setup.MeasMode == 1) header += QStringLiteral(",Voltage");
+            if (setup.CompState != 0) header += QStringLiteral(",Comp");
+            OUTFILES::PrintLine(fileNo, header);
+        } else {
+            SHEET::Obtained got = SHEET::Obtain();
+            if (!got.app) {
+                MSG::Warn(QString::fromLatin1(kNoSpreadsheet));
+                return;
+            }
+            xl = got.app;
+            if (got.started) xl->SetVisible(true);
+            PrepareSheet(*xl, setup.MeasMode, setup.CompState);
+        }
+        FocusMainWindow();
+
+        FlagStop = 0;
+        qint64 row = 2;
+        qint64 counter = 1;
+        QStringList MeasData;
+        for (;;) {
+            RS_LIB32::CommSend(QString::fromLatin1(setup.MeasMode == 1 ? CMD::MeasBatt : CMD::MeasRes));
+            // A short answer must not carry fields of the previous reading into this row.
+            MeasData = FreshFields();
+            RS_LIB32::CommReceive(MeasData);
+            ClearUndeliveredFields(MeasData, setup.MeasMode, setup.CompState);
+            FRAME::Disp()->DisplayR(MeasData[0]);
+            if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
+            const QString now = TimeOfDayText();
+            if (csv) {
+                OUTFILES::PrintLine(fileNo, now + QLatin1Char(',') + LoadedLine(MeasData));
+            } else if (row <= std::numeric_limits<int>::max()) {
+                const int r = static_cast<int>(row);
+                xl->SetCellValue(r, 1, now);
+                xl->SetCellValue(r, 2, MeasData[0]);
+                xl->SetCellValue(r, 3, MeasData[1]);
+                xl->SetCellValue(r, 4, MeasData[2]);
+                if (row > 15) xl->SmallScrollDown(1);
+                ++row;
+            }
+            ++readings_;
+            WaitInterval();
+            if (FlagStop || (byCount && counter == count)) break;
+            ++counter;
+        }
+        if (xl) xl->SetScrollRow(1);
+        if (csv) OUTFILES::Close(fileNo);
+        MSG::Notice(QString::fromLatin1(kEnded));
+    } catch (const AppError&) {
+        Timer1->stop();
+        if (xl) xl->SetScrollRow(1);
+        if (csv) OUTFILES::Close(fileNo);
+        MSG::Warn(QString::fromLatin1(kError));
+    }
+}
+
+bool Frm_Time::WaitOver() const {
+    if (FlagStop) return true;
+    return waitTicks_ == 0 ? TimerCount != 0 : TimerCount >= waitTicks_;
+}
+
+void Frm_Time::WaitInterval() {
+    if (MeasInterval == 0) return;
+    TimerCount = 0;
+    if (MeasInterval <= 60) {
+        waitTicks_ = 0;
+        Timer1->setInterval(static_cast<int>(std::nearbyint(MeasInterval * 1000.0)));
+    } else {
+        waitTicks_ = ClampToInt16(MeasInterval);
+        Timer1->setInterval(950);
+    }
+    Timer1->start();
+    QEventLoop loop;
+    wait_ = &loop;
+    while (!WaitOver()) loop.exec();
+    wait_ = nullptr;
+    Timer1->stop();
+}
+
+void Frm_Time::Timer1_Timer() {
+    ++TimerCount;
+    if (wait_ && WaitOver()) wait_->quit();
+}

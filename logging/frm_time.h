@@ -1,0 +1,67 @@
+#pragma once
+// "Time Interval Measurement": readings at a fixed interval to a CSV file or
+// a new worksheet, for a count of readings or until Stop.
+#include <QStringList>
+#include <QtGlobal>
+#include <memory>
+
+#include "common.h"
+
+class QEventLoop;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QTimer;
+
+namespace SHEET {
+class Application;
+}
+
+class Frm_Time : public LOGGING::FormBase {
+    Q_OBJECT
+public:
+    explicit Frm_Time(QWidget* parent = nullptr);
+    ~Frm_Time() override;
+
+    QLabel* Label1[5] = {};
+    QLineEdit* Text_Time = nullptr;
+    QLineEdit* Text_Count = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* OpnMethod[2] = {};
+    QPushButton* Cmd[3] = {};
+    QTimer* Timer1 = nullptr;
+    QFileDialog* C_Dialog1 = nullptr;
+
+    qint16 TimerCount = 0;
+    float MeasInterval = 0;
+    qint16 FlagStop = 0;
+    qint16 FlagMeasuring = 0;
+    // Names "Meas N" continue across runs and reopenings for the life of the program.
+    static int SheetNumber;
+
+    void Form_Load();
+    void Form_Unload(bool& cancel);
+    void Cmd_Click(int index);
+    void Timer1_Timer();
+    void StartMeas(qint16& flagOutputMethod, qint16& fileNo);
+    qint16 AnsSaveFileNumber();
+
+    // Readings logged by the current or last run (the benchmark watches it).
+    qint64 ReadingsLogged() const { return readings_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void WaitInterval();
+    void SetMeasuringState(bool m);
+    bool WaitOver() const;
+    void PrepareSheet(SHEET::Application& xl, qint16 mode, qint16 comp);
+
+    QEventLoop* wait_ = nullptr;
+    int waitTicks_ = 0;   // 0: one tick ends the wait
+    qint64 readings_ = 0;
+};
