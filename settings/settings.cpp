@@ -24,16 +24,15 @@ QSettings& openStore(std::optional<QSettings>& holder) {
     return *holder;
 }
 
-// Only text-like values are ours; anything else in the file (a rectangle, a
-// list, an unknown variant) is treated as not stored.
-bool storedText(const QVariant& v, QString& out) {
+// Only text-like values are ours. Anything else in the file (a rectangle, a
+// list, an unknown variant) reads as empty text: present but unusable, so a
+// number reader falls back exactly as for a value that is not a number.
+QString storedText(const QVariant& v) {
     switch (v.typeId()) {
     case QMetaType::QString:
-        out = v.toString();
-        return true;
+        return v.toString();
     case QMetaType::QByteArray:
-        out = QString::fromUtf8(v.toByteArray());
-        return true;
+        return QString::fromUtf8(v.toByteArray());
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
@@ -42,10 +41,9 @@ bool storedText(const QVariant& v, QString& out) {
     case QMetaType::Float:
     case QMetaType::Short:
     case QMetaType::UShort:
-        out = v.toString();
-        return true;
+        return v.toString();
     default:
-        return false;
+        return QString();
     }
 }
 
@@ -107,9 +105,7 @@ QString GetSetting(const QString& section, const QString& key, const QString& de
     QSettings& s = openStore(holder);
     const QString path = section + QLatin1Char('/') + key;
     if (!s.contains(path)) return def;
-    QString text;
-    if (!storedText(s.value(path), text)) return def;
-    return text;
+    return storedText(s.value(path));
 }
 
 void SaveSetting(const QString& section, const QString& key, const QString& value) {
