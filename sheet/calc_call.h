@@ -1,0 +1,36 @@
+#pragma once
+// Calls into another process that may hang for ever are made on a worker
+// thread; the caller waits for them with a limit and without servicing
+// events, the way a synchronous automation call blocks a window.
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace SHEET::CALC {
+
+class TimedCaller {
+public:
+    TimedCaller() = default;
+    ~TimedCaller();
+    TimedCaller(const TimedCaller&) = delete;
+    TimedCaller& operator=(const TimedCaller&) = delete;
+
+    // Runs job on the worker and waits up to limitMs. True when the job
+    // finished in time. Past the limit the worker is given up: it finishes
+    // the job whenever the call returns and then ends, and the next Run gets
+    // a fresh worker. So a job must own (capture by value) all it touches.
+    bool Run(std::function<void()> job, int limitMs);
+
+    // Workers given up since construction (for tests and diagnostics).
+    int Abandoned() const { return abandoned_; }
+    // Workers given up that have not finished their job yet.
+    static int StillRunningAbandoned();
+
+private:
+    struct Worker;
+    std::shared_ptr<Worker> worker_;
+    int abandoned_ = 0;
+};
+
+}  // namespace SHEET::CALC

@@ -1,0 +1,58 @@
+#pragma once
+// Offices for the tests: a private pipe name and a throw-away profile per test
+// program, and ending exactly the office processes started with that pipe.
+#include "calc_provider.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace CALCTEST {
+
+inline QString TestPipe(const char* tag) {
+    return QStringLiteral("orven5927_%1_%2").arg(QString::fromLatin1(tag)).arg(QCoreApplication::applicationPid());
+}
+
+// Options for a headless office with its profile under `profileDir`.
+inline SHEET::CALC::Options HeadlessOptions(const QString& pipe, const QString& profileDir) {
+    SHEET::CALC::Options o;
+    o.pipe = pipe;
+    o.extraArgs = {QStringLiteral("--headless"),
+                   QStringLiteral("-env:UserInstallation=file://%1").arg(profileDir)};
+    o.callLimitMs = 20000;   // a loaded 2-core machine; a hang is its own test
+    o.startLimitMs = 60000;
+    return o;
+}
+
+// Processes whose command line names this pipe: the soffice launcher and the
+// office itself. Found by id so nothing else on the machine is touched.
+inline QList<pid_t> OfficePids(const QString& pipe) {
+    QList<pid_t> pids;
+    const QByteArray needle = "name=" + pipe.toLatin1() + ";";
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& e : entries) {
+        bool ok = false;
+        const pid_t pid = pid_t(e.toInt(&ok));
+        if (!ok) continue;
+        QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        if (f.readAll().contains(needle)) pids << pid;
+    }
+    return pids;
+}
+
+inline int SignalOffice(const QString& pipe, int sig) {
+    int n = 0;
+    for (pid_t pid : OfficePids(pipe))
+        if (::kill(pid, sig) == 0) ++n;
+    return n;
+}
+
+}  // namespace CALCTEST
