@@ -1,0 +1,443 @@
+// The serial link against the simulator on a real pseudo-terminal: what goes
+// out byte for byte, how answer lines become fields, the limits on bad
+// input, exclusive access, and the end of the program when the device goes.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "commands.h"
+#include "port_access.h"
+#include "process.h"
+#include "rs_lib32.h"
+#include "settings.h"
+#include "sim_process.h"
+#include "test_env.h"
+
+using namespace RS_LIB32;
+
+namespace {
+
+QString hexOf(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex()); }
+
+// Waits, serving events, until cond() holds or the time is up.
+template <class F>
+bool waitUntil(F cond, int timeoutMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond() && t.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return cond();
+}
+
+}  // namespace
+
+class TestRsLib32 : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SimProcess> sim;
+    int boxes = 0;
+    QList<int> endCodes;
+
+    // A fresh simulator (silent unless told otherwise) with COM1 mapped to it
+    // and the port open.
+    void startSim(const QStringList& args = {"--silent"}) {
+        CommClose();
+        sim.reset(new SimProcess(args));
+        QVERIFY(sim->started());
+        qputenv("ORVEN5927_COM1", QFile::encodeName(sim->devicePath()));
+        CommInit();
+        QCOMPARE(CommOpen(0), 1);
+        QVERIFY(IsOpen());
+    }
+    void inject(const QByteArray& bytes) { QVERIFY(sim->control("send " + hexOf(bytes))); }
+
+private slots:
+    void init() {
+        boxes = 0;
+        endCodes.clear();
+        SetFatalBoxHook([this] { ++boxes; });
+        SETTING::SetProcessEnder([this](int code) { endCodes.append(code); });
+    }
+    void cleanup() {
+        CommClose();
+        sim.reset();
+        qunsetenv("ORVEN5927_COM1");
+        qunsetenv("ORVEN5927_COM2");
+    }
+
+    void lineParametersAndDeviceMapping();
+    void openRefusesOtherPortNumbersTouchingNothing();
+    void openIsExclusiveBothWays();
+    void openFailuresAreExplained();
+    void permissionDeniedNamesTheGroup();
+    void sendPutsExactBytesOnTheLine();
+    void sendFailsWhenNotOpen();
+    void receiveAppliesTheByteRules();
+    void fieldOverflowLeavesTheRestForTheNextReceive();
+    void overlongLineIsCutAndSkipped();
+    void silentInstrumentTimesOutWhileEventsRun();
+    void partialLineBeforeTimeoutIsNotTakenForAnAnswer();
+    void purgeEmptiesTheInputQueue();
+    void unplugWhileReceivingEndsTheProgram();
+    void unplugWhileIdleIsFoundLater();
+    void reopenAfterCloseAndStoredPort();
+};
+
+void TestRsLib32::lineParametersAndDeviceMapping() {
+    CommInit();
+    QCOMPARE(CommParams.DCBlength, 28u);
+    QCOMPARE(CommParams.BaudRate, 9600u);
+    QCOMPARE(CommParams.Flags, 0x1001u);
+    QCOMPARE(CommParams.ByteSize, quint8(8));
+    QCOMPARE(CommParams.Parity, quint8(0));
+    QCOMPARE(CommParams.StopBits, quint8(0));
+    QCOMPARE(int(CommParams.XonLim), 200);
+    QCOMPARE(int(CommParams.XoffLim), 400);
+    QCOMPARE(int(CommParams.XonChar), 17);
+    QCOMPARE(int(CommParams.XoffChar), 19);
+    QCOMPARE(int(CommParams.EofChar), 26);
+
+    // Environment, then the stored path, then the fixed default.
+    qunsetenv("ORVEN5927_COM1");
+    qunsetenv("ORVEN5927_COM2");
+    QCOMPARE(DevicePath(0), QString("/dev/ttyS0"));
+    QCOMPARE(DevicePath(1), QString("/dev/ttyS1"));
+    SETTING::SaveSetting(SETTING::Key::SecComm, SETTING::Key::Com2Device, "/dev/ttyUSB7");
+    QCOMPARE(DevicePath(1), QString("/dev/ttyUSB7"));
+    QCOMPARE(DevicePath(0), QString("/dev/ttyS0"));
+    qputenv("ORVEN5927_COM2", "/tmp/my com2");
+    QCOMPARE(DevicePath(1), QString("/tmp/my com2"));
+    SETTING::SaveSetting(SETTING::Key::SecComm, SETTING::Key::Com2Device, "");
+    QVERIFY(DevicePath(2).isEmpty());
+
+    // The opened port carries the settings of the record (and no modem
+    // line failure on a pseudo-terminal stopped the open).
+    startSim();
+    QVERIFY(PORTACCESS::IsPseudoTerminal(sim->devicePath()));
+    QVERIFY(!PORTACCESS::IsPseudoTerminal("/dev/null"));
+    const int fd = ::open(QFile::encodeName(sim->devicePath()).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) QSKIP("the device is held exclusively; its line settings cannot be read");
+    termios tio{};
+    const int got = ::tcgetattr(fd, &tio);
+    ::close(fd);
+    QCOMPARE(got, 0);
+    QCOMPARE(::cfgetospeed(&tio), speed_t(B9600));
+    QCOMPARE(::cfgetispeed(&tio), speed_t(B9600));
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(tio.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(0));
+}
+
+void TestRsLib32::openRefusesOtherPortNumbersTouchingNothing() {
+    startSim();
+    qputenv("ORVEN5927_COM2", "/nonexistent/device");
+    QCOMPARE(CommOpen(0), 1);   // a valid reopen clears the last error
+    for (int bad : {2, -1, 3, 255}) {
+        QCOMPARE(CommOpen(bad), -1);
+        QVERIFY2(IsOpen(), "a refused port number closed the open port");
+        QVERIFY(LastOpenError().isEmpty());
+    }
+    // Still usable after the refusals.
+    QVERIFY(CommSend(CMD::MeasRes));
+    QVERIFY(sim->waitReceived(":MEAS:RES?\r\n"));
+}
+
+void TestRsLib32::openIsExclusiveBothWays() {
+    startSim();
+    QSerialPort other(sim->devicePath());
+    QVERIFY(!other.open(QIODevice::ReadWrite));
+
+    CommClose();
+    QVERIFY(!IsOpen());
+    CommClose();   // closing twice is harmless
+    QSerialPort holder(sim->devicePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    QCOMPARE(CommOpen(0), -1);
+    QVERIFY(!IsOpen());
+    QVERIFY(!LastOpenPermissionDenied());
+    QVERIFY(LastOpenError().contains(sim->devicePath()));
+    QVERIFY(LastOpenError().contains("in use"));
+    QVERIFY(!CommSend("x"));
+    holder.close();
+    QCOMPARE(CommOpen(0), 1);
+    QVERIFY(LastOpenError().isEmpty());
+}
+
+void TestRsLib32::openFailuresAreExplained() {
+    qputenv("ORVEN5927_COM2", "/nonexistent/ttyX9");
+    CommInit();
+    QCOMPARE(CommOpen(1), -1);
+    QVERIFY(!IsOpen());
+    QVERIFY(LastOpenError().contains("/nonexistent/ttyX9"));
+    QVERIFY(!LastOpenPermissionDenied());
+
+    // A regular file is no serial device: the open fails and nothing stays open.
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("not a tty");
+    QFile f(plain);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    qputenv("ORVEN5927_COM2", QFile::encodeName(plain));
+    QCOMPARE(CommOpen(1), -1);
+    QVERIFY(!IsOpen());
+    QVERIFY(LastOpenError().contains(plain));
+}
+
+void TestRsLib32::permissionDeniedNamesTheGroup() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ttyFake");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0600) == 0);
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+
+    const QString group = PORTACCESS::OwningGroup(path);
+    QVERIFY(!group.isEmpty());
+    const QString msg = PORTACCESS::PermissionMessage(path, group);
+    QVERIFY(msg.contains(path));
+    QVERIFY(msg.contains("\"" + group + "\""));
+    QVERIFY(PORTACCESS::PermissionMessage(path, "").contains("\"dialout\""));
+
+    // Someone without rights on the device is told so; the owner is not.
+    const auto asOwner = PORTACCESS::Diagnose(path, QSerialPort::PermissionError, "x");
+    QVERIFY(!asOwner.permissionDenied);
+    if (::geteuid() != 0) QSKIP("needs root to try the device as another user");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        const auto d = PORTACCESS::Diagnose(path, QSerialPort::PermissionError, "x");
+        const bool good = d.permissionDenied && d.message.contains(path) &&
+                          d.message.contains("\"" + group + "\"");
+        ::_exit(good ? 0 : 1);
+    }
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void TestRsLib32::sendPutsExactBytesOnTheLine() {
+    startSim();
+    QVERIFY(CommSend(CMD::SetupQuery));
+    QVERIFY(CommSend(""));
+    QVERIFY(CommSend(QString("caf") + QChar(0xE9)));
+    const QByteArray expected = QByteArray(CMD::SetupQuery) + "\r\n" + "\r\n" + "caf\xe9\r\n";
+    QVERIFY(sim->waitReceived(expected));
+    QTest::qWait(100);   // nothing more trails behind
+    QCOMPARE(sim->received(), expected);
+}
+
+void TestRsLib32::sendFailsWhenNotOpen() {
+    CommClose();
+    QVERIFY(!CommSend(CMD::MeasRes));
+}
+
+void TestRsLib32::receiveAppliesTheByteRules() {
+    startSim();
+    QStringList f{"a", "b", "c"};
+
+    inject(QByteArray::fromHex("31323B464153542C300D0A"));
+    CommReceive(f);
+    QCOMPARE(f, (QStringList{"12", "FAST", "0"}));
+
+    f = QStringList{"a", "b", "c"};
+    inject("\n");
+    CommReceive(f);
+    QCOMPARE(f, (QStringList{"", "b", "c"}));
+    inject("\r\n");
+    f[0] = "z";
+    CommReceive(f);
+    QCOMPARE(f, (QStringList{"", "b", "c"}));
+
+    inject(";,\n");
+    CommReceive(f);
+    QCOMPARE(f, (QStringList{"", "", ""}));
+
+    inject("1\t2\x01\x1b 3,\x7f\x80\xff\r\n");
+    CommReceive(f);
+    QCOMPARE(f[0], QString("12 3"));
+    QCOMPARE(f[1], QString(QChar(0x7f)) + QChar(0x80) + QChar(0xff));
+
+    // Two lines in one burst: one per receive, in order.
+    inject("first\nsecond,2\n");
+    CommReceive(f);
+    QCOMPARE(f[0], QString("first"));
+    CommReceive(f);
+    QCOMPARE(f.mid(0, 2), (QStringList{"second", "2"}));
+
+    // A real answer from the simulator.
+    QVERIFY(sim->control("silent off"));
+    QVERIFY(CommSend(":MEAS:BATT?"));
+    f = QStringList{"", "", "old"};
+    CommReceive(f);
+    QVERIFY(!f[0].isEmpty());
+    QVERIFY(!f[1].isEmpty());
+    QCOMPARE(f[2], QString("old"));   // comparator off: nothing in field 2
+}
+
+void TestRsLib32::fieldOverflowLeavesTheRestForTheNextReceive() {
+    startSim();
+    inject("a;b,c;d,e\nnext\n");
+    QStringList f{"", "", ""};
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, CommReceive(f));
+    QCOMPARE(f, (QStringList{"a", "b", "c"}));
+    QStringList g{"x", "y", "z"};
+    CommReceive(g);
+    QCOMPARE(g, (QStringList{"d", "e", "z"}));
+    CommReceive(g);
+    QCOMPARE(g[0], QString("next"));
+
+    QStringList two{"", ""};
+    inject("1,2,3\n");
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, CommReceive(two));
+    CommReceive(two);
+    QCOMPARE(two[0], QString("3"));
+
+    QStringList none;
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, CommReceive(none));
+}
+
+void TestRsLib32::overlongLineIsCutAndSkipped() {
+    startSim();
+    QStringList f{"", "", ""};
+    QVERIFY(sim->control(QString("overlong %1").arg(kMaxLineBytes + 500)));
+    QVERIFY_THROWS_EXCEPTION(LineTooLongError, CommReceive(f));
+    QVERIFY(f[0].size() <= kMaxLineBytes);
+
+    // More of the same line arrives later, then its LF and a good line.
+    QVERIFY(sim->control("overlong 3000"));
+    QTest::qWait(50);
+    inject("\nOK,1\n");
+    CommReceive(f);
+    QCOMPARE(f.mid(0, 2), (QStringList{"OK", "1"}));
+
+    // A line exactly at the cap is still taken whole.
+    QVERIFY(sim->control(QString("overlong %1").arg(kMaxLineBytes)));
+    inject("\n");
+    CommReceive(f);
+    QCOMPARE(f[0].size(), qsizetype(kMaxLineBytes));
+}
+
+void TestRsLib32::silentInstrumentTimesOutWhileEventsRun() {
+    startSim();
+    bool timerRan = false;
+    QTimer::singleShot(50, [&] { timerRan = true; });
+    QVERIFY(CommSend(CMD::MeasRes));
+    QStringList f{"keep", "", ""};
+    QElapsedTimer t;
+    t.start();
+    QVERIFY_THROWS_EXCEPTION(NoResponseError, CommReceive(f, 400));
+    QVERIFY2(t.elapsed() >= 350, "gave up before the time limit");
+    QVERIFY2(timerRan, "window events were not served while waiting");
+    QVERIFY(IsOpen());
+
+    // The instrument speaks again: the next exchange works.
+    QVERIFY(sim->control("silent off"));
+    QVERIFY(CommSend(CMD::MeasRes));
+    CommReceive(f, kNoTimeLimit);
+    QVERIFY(f[0].endsWith("E-3"));
+}
+
+void TestRsLib32::partialLineBeforeTimeoutIsNotTakenForAnAnswer() {
+    startSim();
+    inject("12;3");
+    QStringList f{"", "", ""};
+    QVERIFY_THROWS_EXCEPTION(NoResponseError, CommReceive(f, 500));
+    QCOMPARE(f[0], QString("12"));
+    inject("4\nfresh\n");
+    CommReceive(f);
+    QCOMPARE(f[0], QString("fresh"));
+}
+
+void TestRsLib32::purgeEmptiesTheInputQueue() {
+    startSim();
+    inject("junk;x\nmore");
+    QVERIFY(waitUntil([] { return InputQueueCount() >= 11; }));
+    CommPurge();
+    QCOMPARE(InputQueueCount(), qint64(0));
+    inject("fresh\n");
+    QStringList f{"", "", ""};
+    CommReceive(f);
+    QCOMPARE(f[0], QString("fresh"));
+
+    // Bytes already taken into the link's own buffer go too.
+    inject("one\ntwo\nthree\n");
+    QVERIFY(waitUntil([] { return InputQueueCount() >= 14; }));
+    CommReceive(f);
+    QCOMPARE(f[0], QString("one"));
+    QVERIFY(InputQueueCount() > 0);
+    CommPurge();
+    QCOMPARE(InputQueueCount(), qint64(0));
+
+    // A purge also forgets the rest of an overlong line.
+    QVERIFY(sim->control(QString("overlong %1").arg(kMaxLineBytes + 10)));
+    QVERIFY_THROWS_EXCEPTION(LineTooLongError, CommReceive(f));
+    QVERIFY(waitUntil([] { return InputQueueCount() >= 9; }));
+    CommPurge();
+    inject("after\n");
+    CommReceive(f);
+    QCOMPARE(f[0], QString("after"));
+}
+
+void TestRsLib32::unplugWhileReceivingEndsTheProgram() {
+    startSim();
+    QTimer::singleShot(200, [this] { sim->control("unplug"); });
+    QStringList f{"", "", ""};
+    bool ended = false;
+    try {
+        CommReceive(f, 20000);
+    } catch (const ProcessEnded& e) {
+        ended = true;
+        QCOMPARE(e.code, 1);
+    }
+    QVERIFY2(ended, "the receive did not end the program");
+    QCOMPARE(boxes, 1);
+    QCOMPARE(endCodes, QList<int>{1});
+    QVERIFY(!IsOpen());
+    // Nothing keeps firing after the end.
+    QTest::qWait(200);
+    QCOMPARE(boxes, 1);
+}
+
+void TestRsLib32::unplugWhileIdleIsFoundLater() {
+    startSim();
+    QVERIFY(sim->control("unplug"));
+    QVERIFY(waitUntil([] { return !IsOpen(); }));
+    QCOMPARE(boxes, 0);   // nobody was waiting: no box yet
+    QVERIFY(!CommSend(CMD::MeasRes));
+    QStringList f{"", "", ""};
+    QVERIFY_THROWS_EXCEPTION(ProcessEnded, CommReceive(f));
+    QCOMPARE(boxes, 1);
+    QCOMPARE(endCodes, QList<int>{1});
+}
+
+void TestRsLib32::reopenAfterCloseAndStoredPort() {
+    startSim({});
+    CommClose();
+    QVERIFY(!IsOpen());
+    QCOMPARE(CommOpen(0), 1);
+    QVERIFY(CommSend(CMD::MeasRes));
+    QStringList f{"", "", ""};
+    CommReceive(f);
+    QVERIFY(!f[0].isEmpty());
+
+    SaveComPort(1);
+    QCOMPARE(LoadComPort(), qint16(1));
+    SaveComPort(0);
+    QCOMPARE(LoadComPort(), qint16(0));
+}
+
+ORVEN_TEST_MAIN(TestRsLib32)
+#include "test_rs_lib32.moc"
