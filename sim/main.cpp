@@ -287,8 +287,6 @@ void Simulator::readMaster() {
             line_.clear();
             lineTooLong_ = false;
         }
-        if (master_ < 0)
-            return;
     }
 }
 
@@ -428,11 +426,12 @@ void Simulator::control(const std::string& line) {
 void Simulator::unplug() {
     if (master_ < 0)
         return;
-    // Closing the master removes /dev/pts/N; clients on the slave get errors.
+    // The link goes first: once the master closes, /dev/pts/N is removed and
+    // clients on the slave get errors, and by then the link must be gone too.
+    removeLink();
     close(master_);
     close(slave_);
     master_ = slave_ = -1;
-    removeLink();
     pending_.clear();
     out_.clear();
     exitAt_ = now() + kUnplugExitDelay;
@@ -531,16 +530,18 @@ int Simulator::run() {
             std::fprintf(stderr, "orven5927-sim: poll: %s\n", std::strerror(errno));
             return 1;
         }
-        // Lines before triggers: a trigger sent after a line was seen in the
-        // log finds that line already waiting.
-        if (masterAt >= 0 && (fds[masterAt].revents & (POLLIN | POLLERR | POLLHUP)))
-            readMaster();
-        if (masterAt >= 0 && (fds[masterAt].revents & POLLOUT))
-            outBlocked_ = false;
+        // Signals and control lines before the terminal: whatever was sent to
+        // us before a command line acts before it. (A line is logged and run in
+        // one step, so a trigger sent after the line shows in the log finds it
+        // waiting.)
         if (fds[0].revents & POLLIN)
             readSignals();
         if (ctlAt >= 0 && (fds[ctlAt].revents & POLLIN))
             readControl();
+        if (masterAt >= 0 && master_ >= 0 && (fds[masterAt].revents & (POLLIN | POLLERR | POLLHUP)))
+            readMaster();
+        if (masterAt >= 0 && (fds[masterAt].revents & POLLOUT))
+            outBlocked_ = false;
     }
     return exitCode_;
 }
