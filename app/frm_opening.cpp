@@ -114,10 +114,13 @@ void Frm_Opening::SetVersionOnly() { VersionOnly = -1; }
 
 void Frm_Opening::Form_Load() {
     // Designed size: the menu bar above the client area.
-    const int menuH = menuBar->sizeHint().height();
-    menuBar->setVisible(true);
     Mnu->menuAction()->setVisible(true);
     MnuHelp->menuAction()->setVisible(true);
+    menuBar->setVisible(true);
+    ensurePolished();
+    menuBar->ensurePolished();
+    const int menuH = menuBar->heightForWidth(client->width()) > 0 ? menuBar->heightForWidth(client->width())
+                                                                  : menuBar->sizeHint().height();
     menuBar->setGeometry(0, 0, client->width(), menuH);
     client->move(0, menuH);
     setFixedSize(client->width(), menuH + designClientHeightPx());

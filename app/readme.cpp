@@ -23,11 +23,12 @@ QString ReadmePath(const QString& folder) {
 void SetReadmeViewer(const QString& program) { Viewer() = program; }
 QString ReadmeViewer() { return Viewer(); }
 
-bool OpenReadme() {
-    const QString folder = QCoreApplication::applicationDirPath();
+bool OpenReadmeIn(const QString& folder) {
     if (folder.isEmpty()) return false;
     return QProcess::startDetached(Viewer(), {ReadmePath(folder)});
 }
+
+bool OpenReadme() { return OpenReadmeIn(QCoreApplication::applicationDirPath()); }
 
 void ShowReadme() {
     if (!OpenReadme()) MSG::Warn(QStringLiteral("cannot open readme.txt"));

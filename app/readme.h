@@ -10,7 +10,10 @@ QString ReadmePath(const QString& folder);
 // in between). "xdg-open" unless replaced; tests put their own program here.
 void SetReadmeViewer(const QString& program);
 QString ReadmeViewer();
-// Starts the viewer without waiting; false when it cannot be started.
+// Starts the viewer on folder's readme without waiting; false when it
+// cannot be started.
+bool OpenReadmeIn(const QString& folder);
+// The same for the program's own folder.
 bool OpenReadme();
 // OpenReadme, and "cannot open readme.txt" when that fails.
 void ShowReadme();

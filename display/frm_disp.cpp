@@ -26,8 +26,8 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, double pt, Qt::Alignment
 
 QFrame* MakePanel(QWidget* parent) {
     auto* p = new QFrame(parent);
-    p->setFrameShape(QFrame::Panel);
-    p->setFrameShadow(QFrame::Sunken);
+    p->setFrameShape(QFrame::Box);
+    p->setFrameShadow(QFrame::Plain);
     p->setAutoFillBackground(true);
     QPalette pal = p->palette();
     pal.setColor(QPalette::Window, Qt::white);
