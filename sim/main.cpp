@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
@@ -154,6 +155,26 @@ private:
 };
 
 bool Simulator::setUp(std::string* error) {
+    // Signals first, so that a stop during set-up still removes what we made.
+    if (pipe(g_signalPipe) != 0 || !setNonBlocking(g_signalPipe[0]) || !setNonBlocking(g_signalPipe[1])) {
+        *error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGHUP})
+        sigaction(s, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    if (o_.exitWithParent) {
+        // A test that crashes or is killed must not leave us running for ever.
+        pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)   // it ended in between
+            raise(SIGTERM);
+    }
+
     termios tio{};
     cfmakeraw(&tio);
     cfsetispeed(&tio, B9600);
@@ -204,18 +225,6 @@ bool Simulator::setUp(std::string* error) {
             return false;
         }
     }
-
-    if (pipe(g_signalPipe) != 0 || !setNonBlocking(g_signalPipe[0]) || !setNonBlocking(g_signalPipe[1])) {
-        *error = std::string("pipe: ") + std::strerror(errno);
-        return false;
-    }
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGHUP})
-        sigaction(s, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
 
     std::printf("PTY %s\n", pts_.c_str());
     std::fflush(stdout);

@@ -49,6 +49,8 @@ Options (each also as --name=value):
                        executed nor answered
   --seed N             seed of the random readings and garbage (default 5927)
   --verbose            report each line received and sent on stderr
+  --exit-with-parent   stop cleanly (as on SIGTERM) when the process that
+                       started us ends, even if it was killed
   --help               this text
 
 Command lines (from the program): a line ends with LF, CR bytes are
@@ -146,6 +148,8 @@ bool parseOptions(int argc, char** argv, Options* o, std::string* error) {
             o->silent = true;
         } else if (flag("--verbose")) {
             o->verbose = true;
+        } else if (flag("--exit-with-parent")) {
+            o->exitWithParent = true;
         } else if (take("--link")) {
             o->link = value;
         } else if (take("--log")) {

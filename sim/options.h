@@ -18,6 +18,7 @@ struct Options {
     int triggerIntervalMs = 0;   // 0 = no trigger timer
     bool silent = false;
     bool verbose = false;
+    bool exitWithParent = false;
     uint32_t seed = 5927;
     bool help = false;
 };

@@ -48,7 +48,8 @@ SimProcess::SimProcess(const QStringList& extraArgs) {
         qWarning() << "SimProcess: no temporary folder";
         return;
     }
-    QStringList args{"--log", logPath(), "--control", dir_.filePath("control")};
+    // --exit-with-parent: a test killed by its time-out takes its simulator along.
+    QStringList args{"--log", logPath(), "--control", controlPath(), "--exit-with-parent"};
     args += extraArgs;
     int link = extraArgs.indexOf("--link");
     QString linkPath = link >= 0 && link + 1 < extraArgs.size() ? extraArgs[link + 1] : QString();

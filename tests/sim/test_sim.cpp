@@ -181,6 +181,7 @@ private slots:
     void unplugMakesTheDeviceVanish();
     void linkAndCleanUp();
     void commandLine();
+    void exitWithParent();
 };
 
 void TestSim::setupAnswers_data() {
@@ -691,6 +692,27 @@ void TestSim::commandLine() {
     Port port(sim.devicePath());
     QVERIFY(port.write(":MOD?\r\n"));
     QCOMPARE(port.readLine(), QByteArray("R\n"));
+}
+
+void TestSim::exitWithParent() {
+    // A shell starts the simulator and ends when its input closes; the
+    // simulator must then stop by itself and clean up.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("ctl");
+    QProcess shell;
+    shell.start("/bin/sh", {"-c", "\"$0\" --exit-with-parent --control \"$1\" >/dev/null & read x",
+                            SimProcess::simulatorPath(), fifo});
+    QVERIFY(shell.waitForStarted());
+    QDeadlineTimer deadline(kAnswerMs);
+    while (!QFileInfo(fifo).exists() && !deadline.hasExpired())
+        QTest::qWait(20);
+    QVERIFY(QFileInfo(fifo).exists());
+    shell.closeWriteChannel();
+    QVERIFY(shell.waitForFinished(kAnswerMs));
+    deadline.setRemainingTime(kAnswerMs);
+    while (QFileInfo(fifo).exists() && !deadline.hasExpired())
+        QTest::qWait(20);
+    QVERIFY(!QFileInfo(fifo).exists());
 }
 
 ORVEN_TEST_MAIN(TestSim)
