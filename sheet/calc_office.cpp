@@ -40,7 +40,9 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/ustring.hxx>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -413,6 +415,26 @@ bool ProcessAlive(qint64 pid) {
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH);
 }
 
+// The process and everything it started (the launcher runs the office as its child).
+QList<pid_t> ProcessTree(pid_t root) {
+    QList<pid_t> tree{root};
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (int i = 0; i < tree.size(); ++i) {
+        for (const QString& e : entries) {
+            bool ok = false;
+            const pid_t pid = pid_t(e.toInt(&ok));
+            if (!ok || tree.contains(pid)) continue;
+            QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            // "pid (name) state ppid ...": the name may hold blanks, so start after the last ')'.
+            const QByteArray stat = f.readAll();
+            const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+            if (rest.size() > 1 && rest[1].toInt() == tree[i]) tree << pid;
+        }
+    }
+    return tree;
+}
+
 class OfficeProvider : public CalcProvider {
 public:
     explicit OfficeProvider(const Options& o) : s_(std::make_shared<Session>(o)) {}
@@ -465,6 +487,10 @@ public:
             if (goneAt >= 0 && t.elapsed() - goneAt > graceAfterExitMs) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        // Never answered (a profile it cannot write makes it spin for ever):
+        // it is ours and of no use to anyone, so it does not stay behind.
+        if (ProcessAlive(pid))
+            for (pid_t p : ProcessTree(pid_t(pid))) ::kill(p, SIGKILL);
         return nullptr;
     }
 

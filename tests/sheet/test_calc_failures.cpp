@@ -1,0 +1,205 @@
+// The Calc provider when things go wrong: no office and no soffice, a profile
+// that cannot be written, an office killed between calls (its pipe left
+// stale), an office that hangs, and the worker that keeps a hang off the GUI.
+#include <QApplication>
+#include <QTest>
+
+#include "test_env.h"
+
+#ifdef ORVEN_HAVE_CALC
+#include "calc_call.h"
+#include "calc_provider.h"
+#include "calc_test_office.h"
+
+#include <condition_variable>
+#include <mutex>
+
+using SHEET::CALC::TimedCaller;
+
+class CalcFailuresTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp_;
+    QStringList pipes_;   // every pipe an office may have been started on
+
+    QString NewPipe(const char* tag) {
+        pipes_ << CALCTEST::TestPipe(tag);
+        return pipes_.last();
+    }
+
+private slots:
+    void cleanupTestCase() {
+        for (const QString& p : pipes_) {
+            CALCTEST::SignalOffice(p, SIGCONT);
+            CALCTEST::SignalOffice(p, SIGKILL);
+        }
+    }
+
+    // ---- the worker that carries the calls ----
+
+    void callsFinishingInTimeReportTheirResult() {
+        TimedCaller caller;
+        auto value = std::make_shared<int>(0);
+        for (int i = 1; i <= 3; ++i) QVERIFY(caller.Run([value, i] { *value += i; }, 5000));
+        QCOMPARE(*value, 6);
+        QCOMPARE(caller.Abandoned(), 0);
+    }
+
+    void aCallPastTheLimitIsGivenUpAndTheNextOneStillRuns() {
+        struct Gate {
+            std::mutex m;
+            std::condition_variable cv;
+            bool open = false;
+        };
+        auto gate = std::make_shared<Gate>();
+        const int before = TimedCaller::StillRunningAbandoned();
+        {
+            TimedCaller caller;
+            QVERIFY(!caller.Run(
+                [gate] {
+                    std::unique_lock l(gate->m);
+                    gate->cv.wait(l, [&] { return gate->open; });
+                },
+                200));
+            QCOMPARE(caller.Abandoned(), 1);
+            QCOMPARE(TimedCaller::StillRunningAbandoned(), before + 1);
+            // The blocked worker does not hold up the next call.
+            auto ran = std::make_shared<bool>(false);
+            QVERIFY(caller.Run([ran] { *ran = true; }, 5000));
+            QVERIFY(*ran);
+        }   // destroying the caller must not wait for the blocked call
+        {
+            std::lock_guard l(gate->m);
+            gate->open = true;
+        }
+        gate->cv.notify_all();
+        QTRY_COMPARE_WITH_TIMEOUT(TimedCaller::StillRunningAbandoned(), before, 10000);
+    }
+
+    // ---- no office ----
+
+    void noOfficeAndNoSofficeGiveNothing() {
+        SHEET::CALC::Options o;
+        o.pipe = NewPipe("none");
+        o.soffice = tmp_.path() + "/missing/soffice";
+        auto provider = SHEET::CALC::MakeCalcProvider(o);
+        QVERIFY(!provider->Attach());
+        QVERIFY(!provider->Create());
+        QCOMPARE(provider->StartedPid(), 0LL);
+
+        // soffice looked up on a PATH that does not have it.
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", tmp_.path().toLocal8Bit());
+        o.soffice.clear();
+        auto onPath = SHEET::CALC::MakeCalcProvider(o);
+        const bool created = static_cast<bool>(onPath->Create());
+        qputenv("PATH", oldPath);
+        QVERIFY(!created);
+        QCOMPARE(onPath->StartedPid(), 0LL);
+    }
+
+    void theProgramsProviderFollowsTheEnvironment() {
+        qputenv("ORVEN5927_CALC_PIPE", NewPipe("env").toLatin1());
+        qputenv("ORVEN5927_SOFFICE", (tmp_.path() + "/no/soffice").toLocal8Bit());
+        qputenv("ORVEN5927_CALC_ARGS", "--headless \"-env:UserInstallation=file:///tmp/a b\"");
+        qputenv("ORVEN5927_CALC_CALL_MS", "1234");
+        qputenv("ORVEN5927_CALC_START_MS", "bad");
+        const SHEET::CALC::Options o = SHEET::CALC::OptionsFromEnvironment();
+        QCOMPARE(o.pipe, pipes_.last());
+        QCOMPARE(o.extraArgs, (QStringList{"--headless", "-env:UserInstallation=file:///tmp/a b"}));
+        QCOMPARE(o.callLimitMs, 1234);
+        QCOMPARE(o.startLimitMs, SHEET::CALC::Options().startLimitMs);
+
+        SHEET::SetProvider(SHEET::MakeDefaultProvider());
+        const SHEET::Obtained got = SHEET::Obtain();
+        SHEET::SetProvider(nullptr);
+        for (const char* v : {"ORVEN5927_CALC_PIPE", "ORVEN5927_SOFFICE", "ORVEN5927_CALC_ARGS",
+                              "ORVEN5927_CALC_CALL_MS", "ORVEN5927_CALC_START_MS"})
+            qunsetenv(v);
+        QVERIFY(!got.app);
+        QVERIFY(!got.started);
+        QVERIFY(SHEET::CALC::OptionsFromEnvironment().pipe == "orven5927");
+    }
+
+    void anOfficeThatCannotStartGivesNothing() {
+        // A profile under /proc cannot be created: the office gives up.
+        SHEET::CALC::Options o = CALCTEST::HeadlessOptions(NewPipe("noprofile"), "/proc/orven5927/profile");
+        o.startLimitMs = 15000;
+        auto provider = SHEET::CALC::MakeCalcProvider(o);
+        QVERIFY(!provider->Create());
+        QVERIFY(provider->StartedPid() > 0);
+        QVERIFY(!provider->Attach());
+        // Such an office spins for ever; the one started here does not stay behind.
+        QTRY_VERIFY_WITH_TIMEOUT(CALCTEST::OfficePids(o.pipe).isEmpty(), 10000);
+    }
+
+    // ---- an office that goes away or hangs ----
+
+    void officeKilledBetweenCallsIsStartedAgain() {
+        const QString pipe = NewPipe("killed");
+        const auto o = CALCTEST::HeadlessOptions(pipe, tmp_.path() + "/killed");
+        auto provider = SHEET::CALC::MakeCalcProvider(o);
+        auto app = provider->Create();
+        QVERIFY(app);
+        const long long first = provider->StartedPid();
+        QVERIFY(app->WorkbooksAdd());
+        QVERIFY(app->SetCellValue(2, 1, "1"));
+
+        QVERIFY(CALCTEST::SignalOffice(pipe, SIGKILL) > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(CALCTEST::OfficePids(pipe).isEmpty(), 20000);
+        QVERIFY(!app->SetCellValue(3, 1, "2"));
+        QVERIFY(!app->WorkbooksCount().has_value());
+        // The dead office's pipe is still on disk: attaching fails, starting works.
+        QVERIFY(!provider->Attach());
+        auto again = provider->Create();
+        QVERIFY(again);
+        QVERIFY(provider->StartedPid() != first);
+        QCOMPARE(again->WorkbooksCount(), std::optional<int>(0));
+        QVERIFY(again->WorkbooksAdd());
+        QVERIFY(again->SetCellValue(1, 1, "Resistance"));
+        // The old application object reaches the new office too.
+        QCOMPARE(app->ActiveSheetName(), again->ActiveSheetName());
+        SHEET::CALC::OperatorProbe(o).MarkAllUnmodified();
+    }
+
+    void aHungOfficeCostsOneLimitAndThenRecovers() {
+        const QString pipe = NewPipe("hung");
+        auto o = CALCTEST::HeadlessOptions(pipe, tmp_.path() + "/hung");
+        auto provider = SHEET::CALC::MakeCalcProvider(o);
+        QVERIFY(provider->Create());
+        o.callLimitMs = 1500;
+        auto limited = SHEET::CALC::MakeCalcProvider(o);
+        auto app = limited->Attach();
+        QVERIFY(app);
+        QVERIFY(app->WorkbooksAdd());
+        QVERIFY(app->SetCellValue(1, 1, "before"));
+
+        QVERIFY(CALCTEST::SignalOffice(pipe, SIGSTOP) > 0);
+        QVERIFY(!app->SetCellValue(2, 1, "during"));
+        QCOMPARE(limited->TimedOutCalls(), 1);
+        // The pipe still accepts, but the office never answers the greeting.
+        QVERIFY(!limited->Attach());
+        QCOMPARE(limited->TimedOutCalls(), 2);
+
+        QVERIFY(CALCTEST::SignalOffice(pipe, SIGCONT) > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(TimedCaller::StillRunningAbandoned(), 0, 20000);
+        QVERIFY(limited->Attach());
+        QVERIFY(app->SetCellValue(3, 1, "after"));
+        SHEET::CALC::OperatorProbe probe(o);
+        QCOMPARE(probe.ReadCell(3, 1)->shown, QString("after"));
+        QCOMPARE(probe.ReadCell(1, 1)->shown, QString("before"));
+        probe.MarkAllUnmodified();
+    }
+};
+
+ORVEN_TEST_MAIN(CalcFailuresTest)
+#include "test_calc_failures.moc"
+
+#else
+class CalcFailuresTest : public QObject {
+    Q_OBJECT
+private slots:
+    void calcNotBuilt() { QSKIP("built without the LibreOffice SDK"); }
+};
+ORVEN_TEST_MAIN(CalcFailuresTest)
+#include "test_calc_failures.moc"
+#endif
