@@ -1,7 +1,9 @@
 #include "mdifrm_main.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -77,13 +79,21 @@ MDIFrm_Main::MDIFrm_Main(QWidget* parent) : QMainWindow(parent) {
     connect(MnuDispHelp, &QAction::triggered, this, [this] { MnuDispHelp_Click(); });
     connect(MnuDispVer, &QAction::triggered, this, [this] { MnuDispVer_Click(); });
 
-    // A function key reaches its action even while the action is disabled;
-    // the menu rule runs first so the action's own enabled check sees it.
-    for (QAction* a : {MnuMeasTime, MnuMeasSingle, MnuMeasIo, MnuMeasTest}) a->installEventFilter(this);
+    // A function key is offered to the focused widget (ShortcutOverride)
+    // before the shortcut table is searched; applying the menu rule there
+    // means a key finds its entry enabled or disabled as the rule says now.
+    qApp->installEventFilter(this);
 }
 
 bool MDIFrm_Main::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Shortcut && qobject_cast<QAction*>(watched)) MnuMeas_Click();
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool measurementKey = key->key() == Qt::Key_F4 || key->key() == Qt::Key_F5 ||
+                                    key->key() == Qt::Key_F6 || key->key() == Qt::Key_F7;
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (measurementKey && key->modifiers() == Qt::NoModifier && target && target->window() == this)
+            MnuMeas_Click();
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
