@@ -334,11 +334,12 @@ void Simulator::readControl() {
     }
 }
 
+// Byte counts of generated output, up to a size a test could want.
 bool parseCount(const std::string& text, size_t* out) {
-    if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     *out = std::stoul(text);
-    return true;
+    return *out <= 1000000;
 }
 
 bool parseOnOff(const std::string& text, bool* out) {
@@ -464,8 +465,13 @@ void Simulator::pump() {
     if (w < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             outBlocked_ = true;
-        else if (errno != EINTR)
-            std::fprintf(stderr, "orven5927-sim: writing the pseudo-terminal failed: %s\n", std::strerror(errno));
+        else if (errno != EINTR) {
+            // Not retried: the same failure would come back on every pass.
+            std::fprintf(stderr, "orven5927-sim: writing the pseudo-terminal failed, %zu bytes dropped: %s\n",
+                         out_.size(), std::strerror(errno));
+            out_.clear();
+            nextByteAt_ = -1;
+        }
         return;
     }
     out_.erase(0, w);

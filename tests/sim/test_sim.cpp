@@ -164,6 +164,7 @@ private slots:
     void setupAnswers();
     void readingAnswers_data();
     void readingAnswers();
+    void everyModeAndComparator();
     void lineHandling();
     void specialAndRandomReadings();
     void badRangesAreRefused();
@@ -219,14 +220,9 @@ void TestSim::readingAnswers_data() {
     QTest::addColumn<QByteArray>("query");
     QTest::addColumn<QByteArray>("answer");
     const QStringList on{"--comp", "1", "--comp-result", "HI"};
-    QTest::newRow("res, comparator off") << QStringList{} << QByteArray(":MEAS:RES?") << QByteArray("012.34E-3");
-    QTest::newRow("res, comparator on") << on << QByteArray(":MEAS:RES?") << QByteArray("012.34E-3,HI");
-    QTest::newRow("batt, comparator off")
-        << QStringList{} << QByteArray(":MEAS:BATT?") << QByteArray("012.34E-3,+12.345E+0");
-    QTest::newRow("batt, comparator on")
+    QTest::newRow("res, own comparator result") << on << QByteArray(":MEAS:RES?") << QByteArray("012.34E-3,HI");
+    QTest::newRow("batt, own comparator result")
         << on << QByteArray(":MEAS:BATT?") << QByteArray("012.34E-3,+12.345E+0,HI");
-    QTest::newRow("volt never carries the comparator")
-        << on << QByteArray(":MEAS:VOLT?") << QByteArray("+12.345E+0");
     QTest::newRow("comparator 0.0 is off")
         << QStringList{"--comp", "0.0"} << QByteArray(":MEAS:RES?") << QByteArray("012.34E-3");
     QTest::newRow("comparator 0.5 is on")
@@ -235,8 +231,6 @@ void TestSim::readingAnswers_data() {
         << QStringList{"--comp", "2ON"} << QByteArray(":MEAS:RES?") << QByteArray("012.34E-3,IN");
     QTest::newRow("comparator without a number is off")
         << QStringList{"--comp", "ON"} << QByteArray(":MEAS:RES?") << QByteArray("012.34E-3");
-    QTest::newRow("resistance-only mode answers batt alike")
-        << QStringList{"--mode", "R"} << QByteArray(":MEAS:BATT?") << QByteArray("012.34E-3,+12.345E+0");
     QTest::newRow("own separator")
         << QStringList{"--sep", ";", "--comp", "1"} << QByteArray(":MEAS:BATT?")
         << QByteArray("012.34E-3;+12.345E+0;IN");
@@ -274,6 +268,28 @@ void TestSim::readingAnswers() {
     QVERIFY(controlBarrier(sim, port));
     QVERIFY(port.write(query + "\r\n"));
     QCOMPARE(port.readLine(), answer + "\r\n");
+}
+
+void TestSim::everyModeAndComparator() {
+    SimProcess sim({"--res", "001.00E-3", "--volt", "+02.000E+0"});
+    QVERIFY(sim.started());
+    Port port(sim.devicePath());
+    for (const char* mode : {"R", "RV"}) {
+        for (const char* comp : {"0", "1"}) {
+            QVERIFY(sim.control(QString("set mode ") + mode));
+            QVERIFY(sim.control(QString("set comp ") + comp));
+            QVERIFY(controlBarrier(sim, port));
+            const QByteArray c = QByteArray(comp) == "1" ? ",IN" : "";
+            QVERIFY(port.write(kSetupQuery));
+            QCOMPARE(port.readLine(), QByteArray(mode) + ";FAST;" + comp + "\r\n");
+            QVERIFY(port.write(":MEAS:RES?\r\n"));
+            QCOMPARE(port.readLine(), "001.00E-3" + c + "\r\n");
+            QVERIFY(port.write(":MEAS:BATT?\r\n"));
+            QCOMPARE(port.readLine(), "001.00E-3,+02.000E+0" + c + "\r\n");
+            QVERIFY(port.write(":MEAS:VOLT?\r\n"));
+            QCOMPARE(port.readLine(), QByteArray("+02.000E+0\r\n"));
+        }
+    }
 }
 
 void TestSim::lineHandling() {
@@ -496,7 +512,7 @@ void TestSim::rawOutput() {
     QCOMPARE(port.readLine(), QByteArray("\x00\xff\n", 3));
 
     // Malformed control lines are refused without effect and without harm.
-    for (const char* bad : {"send 123", "send zz", "garbage", "garbage -3", "overlong x", "silent maybe",
+    for (const char* bad : {"send 123", "send zz", "garbage", "garbage -3", "garbage 99999999", "overlong x", "silent maybe",
                             "set delay soon", "set colour red", "dance"})
         QVERIFY(sim.control(bad));
     QVERIFY(controlBarrier(sim, port));
