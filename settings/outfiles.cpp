@@ -72,7 +72,7 @@ int FreeFile() {
     const auto& t = table();
     for (size_t i = 1; i < t.size(); ++i)
         if (t[i] < 0) return int(i);
-    return int(t.size() < 1 ? 1 : t.size());
+    return int(t.size());   // slot 0 always exists, so this is >= 1
 }
 
 bool OpenForOutput(int fileNo, const QString& path) { return openWith(fileNo, path, O_TRUNC); }
