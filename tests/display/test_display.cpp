@@ -1,0 +1,212 @@
+// The display window without an instrument: twips, design, layouts, the
+// formatted readings, its stored position and that it cannot be closed;
+// and the message boxes' titles, icons and default buttons.
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QTest>
+
+#include "frame.h"
+#include "frm_disp.h"
+#include "msgbox.h"
+#include "settings.h"
+#include "setup.h"
+#include "test_env.h"
+#include "twips.h"
+
+namespace {
+void SetMode(const char* modeAnswer) {
+    SETTING::ApplySetupAnswer({QString::fromLatin1(modeAnswer), QStringLiteral("FAST"), QStringLiteral("0")});
+}
+}  // namespace
+
+class TestDisplay : public QObject {
+    Q_OBJECT
+    QMainWindow* main_ = nullptr;
+    QMdiArea* area_ = nullptr;
+
+private slots:
+    void init() {
+        SETTING::ResetSettings();
+        SETTING::ResetInstrumentSetup();
+        main_ = new QMainWindow;
+        area_ = new QMdiArea;
+        main_->setCentralWidget(area_);
+        main_->resize(800, 600);
+        main_->show();
+        FRAME::SetMainWindow(main_, area_);
+    }
+    void cleanup() {
+        FRAME::ResetForTests();
+        delete main_;
+        main_ = nullptr;
+    }
+
+    void twipsFollowTheLogicalDpi() {
+        const double dpi = TWIPS::DpiX();
+        QVERIFY(dpi > 0);
+        QCOMPARE(TWIPS::ToPxX(1440), qRound(dpi));
+        QCOMPARE(TWIPS::ToPxY(2880), qRound(2 * TWIPS::DpiY()));
+        QCOMPARE(TWIPS::FromPxX(qRound(dpi)), 1440.0 * qRound(dpi) / dpi);
+        QWidget w;
+        TWIPS::Place(&w, 150, 300, 1500, 750);
+        QCOMPARE(w.geometry(), QRect(TWIPS::ToPxX(150), TWIPS::ToPxY(300), TWIPS::ToPxX(1500), TWIPS::ToPxY(750)));
+        TWIPS::SetTop(&w, 1440);
+        TWIPS::SetLeft(&w, 720);
+        QCOMPARE(TWIPS::Top(&w), qRound(TWIPS::FromPxY(TWIPS::ToPxY(1440))));
+        QCOMPARE(TWIPS::Left(&w), qRound(TWIPS::FromPxX(TWIPS::ToPxX(720))));
+        QCOMPARE(w.geometry().size(), QSize(TWIPS::ToPxX(1500), TWIPS::ToPxY(750)));   // size unchanged
+        TWIPS::SetWidth(&w, 2880);
+        TWIPS::SetHeight(&w, 1440);
+        QCOMPARE(w.size(), QSize(TWIPS::ToPxX(2880), TWIPS::ToPxY(1440)));
+        QCOMPARE(w.pos(), QPoint(TWIPS::ToPxX(720), TWIPS::ToPxY(1440)));   // position unchanged
+    }
+
+    void designedWindow() {
+        Frm_Disp* d = FRAME::Disp();
+        QCOMPARE(FRAME::Disp(), d);   // one window for the whole program
+        QMdiSubWindow* form = FRAME::DispForm();
+        QCOMPARE(form->widget(), d);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Meas Display"));
+        QCOMPARE(d->size(), QSize(TWIPS::ToPxX(4815), TWIPS::ToPxY(2190)));
+        // Design texts never show: emptied by the load.
+        QCOMPARE(d->Lbl_MeasR->text(), QString());
+        QCOMPARE(d->Lbl_MeasV->text(), QString());
+        QCOMPARE(d->Lbl_Ohm->text(), QStringLiteral("ohm"));
+        QCOMPARE(d->Lbl_V->text(), QStringLiteral("V"));
+        for (QLabel* l : {d->Lbl_MeasR, d->Lbl_MeasV}) {
+            QCOMPARE(l->font().family(), QStringLiteral("Liberation Serif"));
+            QCOMPARE(l->font().pointSizeF(), 48.0);
+            QVERIFY(l->alignment() & Qt::AlignRight);
+        }
+        for (QLabel* l : {d->Lbl_Ohm, d->Lbl_V}) QCOMPARE(l->font().pointSizeF(), 27.75);
+        QVERIFY(d->Lbl_Ohm->alignment() & Qt::AlignLeft);
+        QVERIFY(d->Lbl_V->alignment() & Qt::AlignHCenter);
+        QCOMPARE(d->Lbl_MeasR->geometry(), QRect(0, 0, TWIPS::ToPxX(3500), TWIPS::ToPxY(990)));
+        QCOMPARE(d->Lbl_MeasV->geometry(), QRect(0, 0, TWIPS::ToPxX(3400), TWIPS::ToPxY(915)));
+        QCOMPARE(d->Lbl_Ohm->geometry(), QRect(TWIPS::ToPxX(3525), TWIPS::ToPxY(375), TWIPS::ToPxX(1020), TWIPS::ToPxY(540)));
+        QCOMPARE(d->Lbl_V->geometry(), QRect(TWIPS::ToPxX(3675), TWIPS::ToPxY(375), TWIPS::ToPxX(645), TWIPS::ToPxY(540)));
+        // The widest readings fit their boxes in the chosen font.
+        for (const char* t : {"333.33m", "  O.F  ", " ----- "})
+            QVERIFY(d->Lbl_MeasR->fontMetrics().horizontalAdvance(QLatin1String(t)) <= d->Lbl_MeasR->width());
+        for (const char* t : {"-0.0000", "+ O.F  ", "------ "})
+            QVERIFY(d->Lbl_MeasV->fontMetrics().horizontalAdvance(QLatin1String(t)) <= d->Lbl_MeasV->width());
+    }
+
+    void storedPositionIsApplied() {
+        SETTING::SaveSetting(QString::fromLatin1(SETTING::Key::SecFormDisplay), QString::fromLatin1(SETTING::Key::Top),
+                             QStringLiteral("1500"));
+        SETTING::SaveSetting(QString::fromLatin1(SETTING::Key::SecFormDisplay), QString::fromLatin1(SETTING::Key::Left),
+                             QStringLiteral("3000"));
+        FRAME::Disp();
+        QCOMPARE(FRAME::DispForm()->pos(), QPoint(TWIPS::ToPxX(3000), TWIPS::ToPxY(1500)));
+    }
+
+    void operatorCannotCloseIt() {
+        FRAME::Disp();
+        QMdiSubWindow* form = FRAME::DispForm();
+        QVERIFY(!(form->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(FRAME::DispForm(), form);
+        QVERIFY(FRAME::Disp());
+    }
+
+    void layoutFollowsTheMode_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("both");
+        QTest::newRow("R") << "R" << false;
+        QTest::newRow("RV") << "RV" << true;
+        QTest::newRow("R with a blank") << "R " << true;
+    }
+    void layoutFollowsTheMode() {
+        QFETCH(QString, answer);
+        QFETCH(bool, both);
+        Frm_Disp* d = FRAME::Disp();
+        // From the other layout, with readings on screen.
+        SetMode(both ? "R" : "RV");
+        d->RefreshDisplay();
+        d->DisplayR(QStringLiteral("333.33E-3"));
+        d->DisplayV(QStringLiteral("-0.0000E+0"));
+        SETTING::ApplySetupAnswer({answer, QStringLiteral("FAST"), QStringLiteral("0")});
+        d->RefreshDisplay();
+        QCOMPARE(d->Lbl_MeasR->text(), QString());
+        QCOMPARE(d->Lbl_MeasV->text(), QString());
+        QVERIFY(d->Pic_R->isVisibleTo(d));
+        QCOMPARE(d->Pic_V->isVisibleTo(d), both);
+        QCOMPARE(d->Pic_R->y(), TWIPS::ToPxY(both ? 75 : 550));
+        if (both) QCOMPARE(d->Pic_V->y(), TWIPS::ToPxY(1125));
+        QCOMPARE(d->Pic_R->x(), TWIPS::ToPxX(75));
+        QCOMPARE(d->Pic_V->geometry().size(), QSize(TWIPS::ToPxX(4665), TWIPS::ToPxY(990)));
+    }
+
+    void readingsAreFormattedForShow_data() {
+        QTest::addColumn<QString>("res");
+        QTest::addColumn<QString>("resShown");
+        QTest::addColumn<QString>("volt");
+        QTest::addColumn<QString>("voltShown");
+        QTest::newRow("milliohm") << "003.45E-3" << "  3.45m" << "+01.234E+0" << "+ 1.234";
+        QTest::newRow("ohm and kilo") << "012.34E+0" << " 12.34 " << "-0.0000E+0" << "-0.0000";
+        QTest::newRow("over range") << "1.0000E+8" << "  O.F  " << "+1.0000E+8" << "+ O.F  ";
+        QTest::newRow("dash") << "1.0000E+9" << " ----- " << "-1.0000E+9" << "------ ";
+    }
+    void readingsAreFormattedForShow() {
+        QFETCH(QString, res);
+        QFETCH(QString, resShown);
+        QFETCH(QString, volt);
+        QFETCH(QString, voltShown);
+        SetMode("RV");
+        Frm_Disp* d = FRAME::Disp();
+        const QString resCopy = res, voltCopy = volt;
+        d->DisplayR(res);
+        d->DisplayV(volt);
+        QCOMPARE(d->Lbl_MeasR->text(), resShown);
+        QCOMPARE(d->Lbl_MeasV->text(), voltShown);
+        QCOMPARE(res, resCopy);   // the caller's field is left alone
+        QCOMPARE(volt, voltCopy);
+    }
+
+    void shortOrEmptyFieldsKeepTheWindowUsable() {
+        Frm_Disp* d = FRAME::Disp();
+        d->DisplayR(QString());
+        d->DisplayV(QString());
+        d->DisplayV(QStringLiteral("+1"));
+        QCOMPARE(d->Lbl_MeasR->text(), QString());
+        QVERIFY(d->Lbl_MeasV->text().size() <= 7);
+        d->DisplayV(QStringLiteral("+12.345E+0"));
+        QCOMPARE(d->Lbl_MeasV->text(), QStringLiteral("+12.345"));
+    }
+
+    void withoutMainWindowItStillExists() {
+        FRAME::ResetForTests();
+        QVERIFY(!FRAME::MainWindow());
+        Frm_Disp* d = FRAME::Disp();
+        QVERIFY(d);
+        QVERIFY(FRAME::DispForm());
+        QVERIFY(TWIPS::Height(FRAME::DispForm()) > 2190);   // its frame adds a caption
+    }
+
+    void messageBoxes() {
+        TESTENV::BoxAnswerer boxes;
+        MSG::Warn(QStringLiteral("first line\r\nsecond line"));
+        QCOMPARE(boxes.last().text, QStringLiteral("first line\nsecond line"));
+        QCOMPARE(boxes.last().title, QStringLiteral("ORVEN 5927 Application"));
+        QCOMPARE(boxes.last().icon, int(QMessageBox::Warning));
+        MSG::Notice(QStringLiteral("Done."), QStringLiteral("Other title"));
+        QCOMPARE(boxes.last().title, QStringLiteral("Other title"));
+        QCOMPARE(boxes.last().icon, int(QMessageBox::NoIcon));
+        // The default button answers: Yes or No as asked.
+        QVERIFY(MSG::AskYesNo(QStringLiteral("Go?"), true));
+        QVERIFY(!MSG::AskYesNo(QStringLiteral("Go?"), false));
+        QCOMPARE(boxes.last().icon, int(QMessageBox::NoIcon));
+        boxes.setButton(QMessageBox::Yes);
+        QVERIFY(MSG::AskYesNo(QStringLiteral("Go?"), false));
+        QCOMPARE(boxes.count(), 5);
+    }
+};
+
+ORVEN_TEST_MAIN(TestDisplay)
+#include "test_display.moc"
