@@ -51,8 +51,13 @@ SimProcess::SimProcess(const QStringList& extraArgs) {
     // --exit-with-parent: a test killed by its time-out takes its simulator along.
     QStringList args{"--log", logPath(), "--control", controlPath(), "--exit-with-parent"};
     args += extraArgs;
-    int link = extraArgs.indexOf("--link");
-    QString linkPath = link >= 0 && link + 1 < extraArgs.size() ? extraArgs[link + 1] : QString();
+    QString linkPath;
+    for (int i = 0; i < extraArgs.size(); ++i) {
+        if (extraArgs[i] == "--link" && i + 1 < extraArgs.size())
+            linkPath = extraArgs[i + 1];
+        else if (extraArgs[i].startsWith("--link="))
+            linkPath = extraArgs[i].mid(7);
+    }
 
     // The simulator's complaints belong in the test's output.
     proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -662,8 +662,9 @@ void TestSim::linkAndCleanUp() {
         QVERIFY(!QFileInfo::exists(pts));
     }
     {
-        SimProcess sim({"--link", link});
+        SimProcess sim({"--link=" + link});
         QVERIFY(sim.started());
+        QCOMPARE(sim.devicePath(), link);
         QVERIFY(sim.control("quit"));
         QVERIFY(sim.waitFinished());
         QCOMPARE(sim.process().exitCode(), 0);
