@@ -9,7 +9,6 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
-#include <optional>
 #include <utility>
 
 namespace SETTING {
@@ -17,12 +16,10 @@ namespace SETTING {
 namespace {
 
 // A fresh QSettings per operation: Qt shares the parsed file between
-// instances and re-reads it when it changed on disk, and each write is pushed
-// out when the instance goes away.
-QSettings& openStore(std::optional<QSettings>& holder) {
-    holder.emplace(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
-    return *holder;
-}
+// instances and re-reads it when it changed on disk, so nothing stale is kept.
+struct Store : QSettings {
+    Store() : QSettings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication)) {}
+};
 
 // Only text-like values are ours. Anything else in the file (a rectangle, a
 // list, an unknown variant) reads as empty text: present but unusable, so a
@@ -78,7 +75,7 @@ void writeNumber(const char* section, const char* key, long long value) {
 
 // Several keys of one section in one file write.
 void writeNumbers(const char* section, std::initializer_list<std::pair<const char*, long long>> values) {
-    QSettings s(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    Store s;
     s.beginGroup(QString::fromLatin1(section));
     for (const auto& [key, value] : values) s.setValue(QString::fromLatin1(key), QString::number(value));
     s.endGroup();
@@ -101,30 +98,27 @@ qint16 formExtIoOpen = 0;
 }  // namespace
 
 QString GetSetting(const QString& section, const QString& key, const QString& def) {
-    std::optional<QSettings> holder;
-    QSettings& s = openStore(holder);
+    Store s;
     const QString path = section + QLatin1Char('/') + key;
     if (!s.contains(path)) return def;
     return storedText(s.value(path));
 }
 
 void SaveSetting(const QString& section, const QString& key, const QString& value) {
-    std::optional<QSettings> holder;
-    QSettings& s = openStore(holder);
+    Store s;
     s.setValue(section + QLatin1Char('/') + key, value);
     s.sync();   // a store that cannot be written is ignored
 }
 
 void ResetSettings() {
-    std::optional<QSettings> holder;
-    QSettings& s = openStore(holder);
+    Store s;
     s.clear();
     s.sync();
 }
 
 void SyncSettings() {
-    std::optional<QSettings> holder;
-    openStore(holder).sync();
+    Store s;
+    s.sync();
 }
 
 qint16 ToInt16(const QString& text) {
