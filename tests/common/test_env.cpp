@@ -19,8 +19,9 @@ namespace TESTENV {
 void UseTemporarySettings() {
     // Leaked on purpose: the folder must outlive every QSettings of the test.
     static QTemporaryDir* dir = new QTemporaryDir();
+    // Not QStandardPaths' test mode: that sends every test to one shared
+    // ~/.qttest folder, so tests running side by side would clobber each other.
     qputenv("XDG_CONFIG_HOME", dir->path().toLocal8Bit());
-    QStandardPaths::setTestModeEnabled(true);
 }
 
 struct BoxAnswerer::Impl {
