@@ -10,6 +10,13 @@ if [ ! -x "$bin/orven5927" ] || [ ! -x "$bin/orven5927-sim" ]; then
   exit 1
 fi
 
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "demo: no desktop display found (DISPLAY is not set)." >&2
+  echo "      Run it from a desktop session, or on a headless machine for example:" >&2
+  echo "        Xvfb :99 & DISPLAY=:99 make demo    (then look at it with a VNC viewer or screenshots)" >&2
+  exit 1
+fi
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/orven5927-demo.XXXXXX")
 sim_pid=""
 cleanup() {
