@@ -14,6 +14,8 @@ Usage: orven5927-sim [options]
 Opens a raw pseudo-terminal, prints "PTY /dev/pts/N" as the first line on
 stdout and then answers the instrument's command lines on it until it is
 stopped (SIGTERM, SIGINT, the control command "quit", or "unplug").
+The simulator keeps the device open itself, so clients may close and reopen
+it; answers that no client read stay queued for the next one.
 
 Options (each also as --name=value):
   --link PATH          also make symlink PATH -> the /dev/pts/N device; an old
