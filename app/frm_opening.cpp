@@ -134,7 +134,9 @@ void Frm_Opening::Form_Load() {
     move(TWIPS::ToPxX(double(left)) + screen.x(), TWIPS::ToPxY(double(top)) + screen.y());
 
     setWindowTitle(QStringLiteral("ORVEN 5927 Application"));
-    // Each load starts from the designed caption, so the number appears once.
+    // Every load starts from the window as designed: reset button hidden, and
+    // the version label from its designed caption, so the number appears once.
+    Cmd_RegInit->setVisible(false);
     Lbl_Version->setText(QString::fromLatin1(kVersionCaption) + QString::fromLatin1(SETTING::kProgramVersion));
 
     if (VersionOnly) {

@@ -229,12 +229,15 @@ private slots:
         APP::Main();
         Frm_Opening* f = APP::OpeningForm();
         const int fullTop = f->y();
+        f->Picture1_DblClick();
         f->hide();   // as after a good connection check
         TESTENV::BoxAnswerer boxes;   // closes the box like its close box
         for (int i = 0; i < 2; ++i) {
             f->SetVersionOnly();
             QTimer::singleShot(0, f, [&] {
                 QCOMPARE(f->Lbl_Version->text(), QStringLiteral("Version 1.20"));
+                QVERIFY(!f->Cmd_RegInit->isVisible());
+                f->Picture1_DblClick();
                 QVERIFY(!f->menuBar->isVisible());
                 QVERIFY(!f->Mnu->menuAction()->isVisible());
                 QVERIFY(!f->MnuHelp->menuAction()->isVisible());
