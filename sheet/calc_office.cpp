@@ -489,8 +489,7 @@ public:
         }
         // Never answered (a profile it cannot write makes it spin for ever):
         // it is ours and of no use to anyone, so it does not stay behind.
-        if (ProcessAlive(pid))
-            for (pid_t p : ProcessTree(pid_t(pid))) ::kill(p, SIGKILL);
+        if (ProcessAlive(pid)) KillProcessTree(pid);
         return nullptr;
     }
 
@@ -622,6 +621,15 @@ Options OptionsFromEnvironment() {
     o.callLimitMs = EnvInt("ORVEN5927_CALC_CALL_MS", o.callLimitMs);
     o.startLimitMs = EnvInt("ORVEN5927_CALC_START_MS", o.startLimitMs);
     return o;
+}
+
+void KillProcessTree(long long pid) {
+    if (pid <= 0) return;
+    // Stop first so nothing forks past the list, then kill what was listed.
+    const QList<pid_t> tree = ProcessTree(pid_t(pid));
+    for (pid_t p : tree) ::kill(p, SIGSTOP);
+    for (pid_t p : ProcessTree(pid_t(pid))) ::kill(p, SIGKILL);
+    for (pid_t p : tree) ::kill(p, SIGKILL);
 }
 
 std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options) {

@@ -34,6 +34,10 @@ public:
 
 std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options);
 
+// Kills a process and everything it started. Only for an office that the
+// tests or the benchmark started themselves; the program never ends an office.
+void KillProcessTree(long long pid);
+
 }  // namespace SHEET::CALC
 
 namespace SHEET::CALC {
