@@ -132,7 +132,7 @@ private slots:
 
     void stopRequestWaitsForTheEndOfThePass() {
         // Each answer takes a while, so the stop arrives with the pass under way.
-        SimProcess sim({"--delay", "400", "--res", "1.0000E+8", "--volt", "+1.0000E+9"});
+        SimProcess sim({"--delay", "600", "--res", "1.0000E+8", "--volt", "+1.0000E+9"});
         MDIFrm_Main* m = OpenMain(sim);
         QVERIFY(m);
         Frm_Disp* d = FRAME::Disp();
