@@ -115,11 +115,14 @@ void MDIFrm_Main::MDIForm_Load() {
     // instrument leaves a window the operator can see and close.
     show();
 
+    loading_ = true;
     try {
         SETTING::ReadInstrumentSetup();
     } catch (const AppError& e) {
+        loading_ = false;
         MSG::Warn(TESTMEAS::ErrorText(e, true));
     }
+    loading_ = false;
     FRAME::Disp();
 }
 
@@ -147,7 +150,7 @@ void MDIFrm_Main::MnuFileExit_Click() {
 }
 
 void MDIFrm_Main::MnuMeas_Click() {
-    if (SETTING::GetFormTimeOpen() || SETTING::GetFormSingleOpen() || SETTING::GetFormExtIoOpen()) {
+    if (loading_ || SETTING::GetFormTimeOpen() || SETTING::GetFormSingleOpen() || SETTING::GetFormExtIoOpen()) {
         MnuMeasTest->setEnabled(false);
         MnuMeasTime->setEnabled(false);
         MnuMeasSingle->setEnabled(false);

@@ -58,6 +58,9 @@ protected:
 
 private:
     void RunTestMeasurement();
+    // True while the load's setup query waits: nothing else may talk to the
+    // instrument meanwhile, so the measurement entries stay disabled.
+    bool loading_ = false;
 };
 
 namespace APP {

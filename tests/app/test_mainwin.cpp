@@ -165,8 +165,33 @@ private slots:
     void silentInstrumentAtLoad() {
         SimProcess sim({"--silent"});
         TESTENV::BoxAnswerer boxes;
+        // While the load waits the window is up, but nothing may start a
+        // second conversation: not the menu, not a function key.
+        bool checkedDuringWait = false;
+        auto* poll = new QTimer(this);
+        poll->setInterval(5);
+        connect(poll, &QTimer::timeout, this, [&, poll] {
+            MDIFrm_Main* w = APP::MainForm();
+            if (!w || !w->isVisible() || !sim.received().contains(CMD::SetupQuery)) return;
+            poll->stop();
+            poll->deleteLater();
+            // Keys first, while the entries are still enabled from creation.
+            w->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            QTest::keyClick(w, Qt::Key_F5);
+            QTest::keyClick(w, Qt::Key_F4);
+            QCOMPARE(opened_[0], 0);
+            QCOMPARE(w->TestMeasRunning, qint16(0));
+            emit w->MnuMeas->aboutToShow();
+            QVERIFY(!w->MnuMeasTest->isEnabled());
+            QVERIFY(!w->MnuMeasTime->isEnabled());
+            checkedDuringWait = true;
+        });
+        poll->start();
         MDIFrm_Main* m = OpenMain(sim);   // waits out the response limit
         QVERIFY(m);
+        QVERIFY(checkedDuringWait);
+        QCOMPARE(sim.received(), QByteArray(CMD::SetupQuery) + "\r\n");
         QCOMPARE(boxes.count(), 1);
         QVERIFY2(boxes.last().text.startsWith(QStringLiteral("There is not a response from the 5927.")),
                  qPrintable(boxes.last().text));
