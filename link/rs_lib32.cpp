@@ -1,11 +1,16 @@
 #include "rs_lib32.h"
 
 #include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSerialPort>
 #include <QTimer>
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
 
 #include "line_receiver.h"
 #include "port_access.h"
@@ -125,12 +130,23 @@ bool applyModemLines(QSerialPort& p, const CommParamsRecord& r, bool pseudoTermi
     SETTING::EndProcess(1);
 }
 
+// Wakes a waiting receive when its time is up (one for all receives: cheaper
+// than a timer object per line).
+QTimer* limitTimer() {
+    static QTimer* t = [] {
+        auto* timer = new QTimer;
+        timer->setSingleShot(true);
+        return timer;
+    }();
+    return t;
+}
+
 // Moves what the port holds into the pending buffer; false when it had nothing.
 bool pullFromPort() {
     QSerialPort* p = g_port;
     if (!p || !p->isOpen() || p->bytesAvailable() <= 0) return false;
     if (g_pendingPos >= g_pending.size()) dropPending();
-    const QByteArray more = p->read(kReadChunk);
+    const QByteArray more = p->read(qMin<qint64>(p->bytesAvailable(), kReadChunk));
     if (more.isEmpty()) return false;
     if (g_pending.isEmpty()) {
         g_pending = more;
@@ -139,6 +155,31 @@ bool pullFromPort() {
         g_pending.remove(0, g_pendingPos);
         g_pendingPos = 0;
         g_pending.append(more);
+    }
+    return true;
+}
+
+// Writes the whole line to the device the port opened, as one write when
+// the driver takes it (it nearly always does: a line is far below its
+// queue), else sleeping until it takes more or the time is up. Going past
+// Qt's write buffer keeps a send synchronous and spares the event loop a
+// write notifier per command.
+bool writeLine(int fd, const QByteArray& line, QDeadlineTimer deadline) {
+    qsizetype done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + done, size_t(line.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        const int r = ::poll(&pfd, 1, int(left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
     }
     return true;
 }
@@ -216,19 +257,8 @@ bool CommSend(const QString& text) {
     if (!g_open || g_gone || !p || !p->isOpen()) return false;
 
     const QByteArray line = text.toLatin1() + "\r\n";
-    const int limitMs = 2 * int(line.size()) + 2000;
-    QDeadlineTimer deadline(limitMs);
-    bool ok = p->write(line) == line.size();
-    if (ok) p->flush();   // straight to the device when it takes it at once
-    while (ok && p->isOpen() && !g_gone && p->bytesToWrite() > 0) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0 || !p->waitForBytesWritten(int(left))) ok = false;
-    }
-    if (g_gone || !p->isOpen()) ok = false;
-    if (!ok) {
-        if (p->isOpen()) p->clear(QSerialPort::Output);
-        if (p->error() == QSerialPort::TimeoutError) p->clearError();
-    }
+    const bool ok = writeLine(int(p->handle()), line, QDeadlineTimer(2 * int(line.size()) + 2000));
+    if (!ok) p->clear(QSerialPort::Output);
     return ok;
 }
 
@@ -236,28 +266,14 @@ void CommReceive(QStringList& fields, int timeoutMs) {
     if (fields.isEmpty()) throw FieldOverflowError();
     g_rx.begin(fields);
 
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    QMetaObject::Connection readConn, errConn;
-    QPointer<QSerialPort> watched;
-    auto watchPort = [&] {
-        if (watched == g_port) return;
-        QObject::disconnect(readConn);
-        QObject::disconnect(errConn);
-        watched = g_port;
-        if (watched) {
-            readConn = QObject::connect(watched, &QIODevice::readyRead, &loop, &QEventLoop::quit);
-            errConn = QObject::connect(watched, &QSerialPort::errorOccurred, &loop,
-                                       &QEventLoop::quit);
+    const QDeadlineTimer deadline =
+        timeoutMs >= 0 ? QDeadlineTimer(timeoutMs) : QDeadlineTimer(QDeadlineTimer::Forever);
+    struct Disarm {
+        bool armed;
+        ~Disarm() {
+            if (armed) limitTimer()->stop();
         }
-    };
-    if (timeoutMs >= 0) timer.start(timeoutMs);
+    } disarm{!deadline.isForever()};
 
     for (;;) {
         if (!g_open || g_gone || !g_port || !g_port->isOpen()) fatalPortError();
@@ -276,16 +292,20 @@ void CommReceive(QStringList& fields, int timeoutMs) {
             }
         }
         if (pullFromPort()) continue;
-        if (timedOut) {
+        if (deadline.hasExpired()) {
             g_rx.abandonLine();
             throw NoResponseError();
         }
-        watchPort();
-        // Sleep until bytes, an error or the time limit; window events are
-        // served meanwhile (this is where the program yields). A handler run
-        // there may start a receive of its own: take our line back after it.
+        // The timer only wakes the wait; the deadline decides. A receive
+        // started from an event handler below may have used the timer.
+        if (!deadline.isForever() && !limitTimer()->isActive())
+            limitTimer()->start(int(qMax<qint64>(1, deadline.remainingTime())));
+        // Sleep until something happens: bytes or an error on the port, the
+        // time limit, or any window event, which is served here (this is
+        // where the program yields). A handler run there may start a receive
+        // of its own: take our line back after it.
         const LineReceiver::Cursor mine = g_rx.cursor();
-        loop.exec();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         g_rx.restore(mine);
     }
 }

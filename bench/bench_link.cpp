@@ -1,0 +1,217 @@
+// Speed of one exchange over the link against a plain C termios loop on the
+// same kind of pseudo-terminal and the same simulator, and the processor time
+// a receive uses while it waits for a line that does not come.
+//
+// Prints "name: value" lines:
+//   termios_exchanges_per_s, link_exchanges_per_s (medians of the rounds),
+//   link_exchange_ratio (median of the ratios of adjacent rounds),
+//   idle_wait_wall_ms, idle_wait_cpu_ms, idle_wait_cpu_percent
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include "commands.h"
+#include "errors.h"
+#include "rs_lib32.h"
+
+namespace {
+
+constexpr int kExchanges = 1000;   // per round
+constexpr int kRounds = 31;
+constexpr int kIdleWaitMs = 10000;
+
+QString simulatorPath() {
+    const QByteArray env = qgetenv("ORVEN5927_SIM");
+    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
+    return QDir(QCoreApplication::applicationDirPath()).filePath("../bin/orven5927-sim");
+}
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "bench_link: %s\n", what);
+    std::exit(1);
+}
+
+// The simulator runs as a plain child process, not a QProcess: a QProcess
+// would add its own descriptors to every wait of the event loop and so
+// slow the link by something the program itself never has.
+struct Sim {
+    pid_t pid = -1;
+    int out = -1;   // kept open so that the simulator may still print
+    QString device;
+};
+
+Sim startSim(const QStringList& args) {
+    Sim sim;
+    int fds[2];
+    if (::pipe(fds) != 0) fail("pipe failed");
+    const QByteArray program = QFile::encodeName(simulatorPath());
+    std::vector<QByteArray> store{program};
+    for (const QString& a : args) store.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (auto& a : store) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    if (posix_spawn(&sim.pid, program.constData(), &actions, nullptr, argv.data(), environ) != 0)
+        fail("cannot start the simulator");
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    sim.out = fds[0];
+
+    QByteArray line;
+    QElapsedTimer t;
+    t.start();
+    while (!line.contains('\n')) {
+        pollfd pfd{sim.out, POLLIN, 0};
+        if (::poll(&pfd, 1, 1000) < 0 || t.elapsed() > 10000) fail("no device line from the simulator");
+        char c;
+        if ((pfd.revents & POLLIN) && ::read(sim.out, &c, 1) == 1) line.append(c);
+        else if (pfd.revents & (POLLHUP | POLLERR)) fail("the simulator ended");
+    }
+    line = line.trimmed();
+    if (!line.startsWith("PTY ")) fail("unexpected first line from the simulator");
+    sim.device = QString::fromLocal8Bit(line.mid(4));
+    return sim;
+}
+
+void stopSim(Sim& sim) {
+    ::kill(sim.pid, SIGTERM);
+    int status = 0;
+    ::waitpid(sim.pid, &status, 0);
+    ::close(sim.out);
+}
+
+double seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+// The baseline: blocking write and read on the device, nothing else.
+double termiosRate(const QString& device) {
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0) fail("termios open failed");
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B9600);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
+    tcflush(fd, TCIOFLUSH);
+
+    const char cmd[] = ":MEAS:RES?\r\n";
+    char buf[256];
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < kExchanges; ++i) {
+        if (::write(fd, cmd, sizeof cmd - 1) != ssize_t(sizeof cmd - 1)) fail("termios write");
+        bool done = false;
+        while (!done) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0) fail("termios read");
+            done = std::memchr(buf, '\n', size_t(n)) != nullptr;
+        }
+    }
+    const double secs = double(t.nsecsElapsed()) / 1e9;
+    ::close(fd);
+    return kExchanges / secs;
+}
+
+double linkRate() {
+    RS_LIB32::CommInit();
+    if (RS_LIB32::CommOpen(0) != 1) fail("CommOpen failed");
+    QStringList fields(3);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < kExchanges; ++i) {
+        if (!RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes))) fail("CommSend failed");
+        RS_LIB32::CommReceive(fields);
+    }
+    const double secs = double(t.nsecsElapsed()) / 1e9;
+    if (fields[0].isEmpty()) fail("empty answer");
+    RS_LIB32::CommClose();
+    return kExchanges / secs;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    RS_LIB32::SetFatalBoxHook([] { fail("the port failed"); });
+
+    {
+        Sim sim = startSim({});
+        const QString device = sim.device;
+        qputenv("ORVEN5927_COM1", QFile::encodeName(device));
+        // Alternate the two so that load from elsewhere hits both alike.
+        std::vector<double> base, link;
+        for (int r = 0; r < kRounds; ++r) {
+            base.push_back(termiosRate(device));
+            link.push_back(linkRate());
+        }
+        // Load from other programs drifts; two rounds run back to back see
+        // about the same, so the ratio is taken per pair, then the median.
+        std::vector<double> ratios;
+        for (size_t i = 0; i < base.size(); ++i) ratios.push_back(link[i] / base[i]);
+        std::printf("termios_exchanges_per_s: %.0f\n", median(base));
+        std::printf("link_exchanges_per_s: %.0f\n", median(link));
+        std::printf("link_exchange_ratio: %.3f\n", median(ratios));
+        std::fflush(stdout);
+        stopSim(sim);
+    }
+
+    {
+        Sim sim = startSim({"--silent"});
+        const QString device = sim.device;
+        qputenv("ORVEN5927_COM1", QFile::encodeName(device));
+        RS_LIB32::CommInit();
+        if (RS_LIB32::CommOpen(0) != 1) fail("CommOpen failed");
+        RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes));
+        QStringList fields(3);
+        QElapsedTimer t;
+        const double cpu0 = cpuSeconds();
+        t.start();
+        bool timedOut = false;
+        try {
+            RS_LIB32::CommReceive(fields, kIdleWaitMs);
+        } catch (const NoResponseError&) {
+            timedOut = true;
+        }
+        const double wallMs = double(t.nsecsElapsed()) / 1e6;
+        const double cpuMs = (cpuSeconds() - cpu0) * 1000.0;
+        if (!timedOut) fail("the silent simulator answered");
+        std::printf("idle_wait_wall_ms: %.0f\n", wallMs);
+        std::printf("idle_wait_cpu_ms: %.2f\n", cpuMs);
+        std::printf("idle_wait_cpu_percent: %.3f\n", 100.0 * cpuMs / wallMs);
+        RS_LIB32::CommClose();
+        stopSim(sim);
+    }
+    return 0;
+}
