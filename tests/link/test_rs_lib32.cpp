@@ -88,6 +88,7 @@ private slots:
     void silentInstrumentTimesOutWhileEventsRun();
     void partialLineBeforeTimeoutIsNotTakenForAnAnswer();
     void purgeEmptiesTheInputQueue();
+    void receiveStartedDuringAWaitLeavesTheOuterLineAlone();
     void unplugWhileReceivingEndsTheProgram();
     void unplugWhileIdleIsFoundLater();
     void reopenAfterCloseAndStoredPort();
@@ -389,6 +390,28 @@ void TestRsLib32::purgeEmptiesTheInputQueue() {
     inject("after\n");
     CommReceive(f);
     QCOMPARE(f[0], QString("after"));
+}
+
+void TestRsLib32::receiveStartedDuringAWaitLeavesTheOuterLineAlone() {
+    startSim();
+    QString innerGot;
+    bool innerDone = false;
+    // An event handler that runs while the outer receive waits and holds an
+    // exchange of its own (callers should not, but it must not corrupt
+    // anything when they do).
+    QTimer::singleShot(100, [&] {
+        QStringList inner{"", "", ""};
+        inject("in,1\n");
+        CommReceive(inner);
+        innerGot = inner.join('|');
+        innerDone = true;
+        inject("out,2;3\n");
+    });
+    QStringList outer{"", "", "old"};
+    CommReceive(outer);
+    QVERIFY(innerDone);
+    QCOMPARE(innerGot, QString("in|1|"));
+    QCOMPARE(outer, (QStringList{"out", "2", "3"}));
 }
 
 void TestRsLib32::unplugWhileReceivingEndsTheProgram() {
