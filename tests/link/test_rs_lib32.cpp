@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -91,6 +92,7 @@ private slots:
     void receiveStartedDuringAWaitLeavesTheOuterLineAlone();
     void unplugWhileReceivingEndsTheProgram();
     void unplugWhileIdleIsFoundLater();
+    void unplugShowsTheCriticalBox();
     void reopenAfterCloseAndStoredPort();
 };
 
@@ -444,6 +446,21 @@ void TestRsLib32::unplugWhileIdleIsFoundLater() {
     QVERIFY_THROWS_EXCEPTION(ProcessEnded, CommReceive(f));
     QCOMPARE(boxes, 1);
     QCOMPARE(endCodes, QList<int>{1});
+}
+
+void TestRsLib32::unplugShowsTheCriticalBox() {
+    startSim();
+    SetFatalBoxHook(nullptr);   // the real box, answered by the helper
+    TESTENV::BoxAnswerer answerer;
+    QTimer::singleShot(100, [this] { sim->control("unplug"); });
+    QStringList f{"", "", ""};
+    QVERIFY_THROWS_EXCEPTION(ProcessEnded, CommReceive(f, 20000));
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.last().text, QString("Input Error!  Good bye!"));
+    QCOMPARE(answerer.last().title, QString("Comm Program"));
+    QCOMPARE(answerer.last().icon, int(QMessageBox::Critical));
+    QCOMPARE(endCodes, QList<int>{1});
+    QVERIFY(!IsOpen());
 }
 
 void TestRsLib32::reopenAfterCloseAndStoredPort() {
