@@ -53,27 +53,27 @@ std::string formatVoltage(double volt) {
     return buf;
 }
 
-std::optional<ValueSource> ValueSource::parse(Quantity q, const std::string& spec, std::string* error) {
+std::optional<ValueSource> ValueSource::parse(Quantity q, const std::string& source, std::string* error) {
     ValueSource v;
     v.q_ = q;
     bool res = q == Quantity::Resistance;
-    if (spec == "of") {
+    if (source == "of") {
         v.text_ = res ? "1.0000E+8" : "+1.0000E+8";
-    } else if (spec == "dash") {
+    } else if (source == "dash") {
         v.text_ = res ? "1.0000E+9" : "+1.0000E+9";
-    } else if (spec.rfind("random:", 0) == 0) {
-        auto parts = split(spec.substr(7), ':');
+    } else if (source.rfind("random:", 0) == 0) {
+        auto parts = split(source.substr(7), ':');
         double lo = 0, hi = 0;
         if (parts.size() != 2 || !parseDouble(parts[0], &lo) || !parseDouble(parts[1], &hi)) {
             if (error)
-                *error = "expected random:LO:HI with two numbers, got \"" + spec + "\"";
+                *error = "expected random:LO:HI with two numbers, got \"" + source + "\"";
             return std::nullopt;
         }
         double min = res ? 0.0 : -kMaxVolt, max = res ? kMaxMilliohm : kMaxVolt;
         if (lo > hi || lo < min || hi > max) {
             if (error) {
                 char buf[160];
-                std::snprintf(buf, sizeof buf, "range %s needs %g <= LO <= HI <= %g (%s)", spec.c_str(), min, max,
+                std::snprintf(buf, sizeof buf, "range %s needs %g <= LO <= HI <= %g (%s)", source.c_str(), min, max,
                               res ? "milliohms" : "volts");
                 *error = buf;
             }
@@ -83,7 +83,7 @@ std::optional<ValueSource> ValueSource::parse(Quantity q, const std::string& spe
         v.lo_ = lo;
         v.hi_ = hi;
     } else {
-        v.text_ = spec;
+        v.text_ = source;
     }
     return v;
 }

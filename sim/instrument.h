@@ -20,7 +20,7 @@ public:
 
     // "of", "dash", "random:LO:HI" or any other text taken literally.
     // Returns nothing (and sets *error) for a malformed or unformattable range.
-    static std::optional<ValueSource> parse(Quantity q, const std::string& spec, std::string* error);
+    static std::optional<ValueSource> parse(Quantity q, const std::string& source, std::string* error);
 
     std::string next(std::mt19937& rng) const;
     bool isRandom() const { return random_; }

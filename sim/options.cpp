@@ -31,11 +31,11 @@ Options (each also as --name=value):
   --comp TEXT          answer to ":COMP?" (default "0"); the comparator is on
                        when the leading number of TEXT is not 0
   --comp-result TEXT   comparator result field of a reading (default "IN")
-  --res SPEC           resistance field: a fixed text (default "012.34E-3"),
+  --res SOURCE           resistance field: a fixed text (default "012.34E-3"),
                        "random:LO:HI" (milliohms, 0 <= LO <= HI <= 999.99,
                        printed like 012.34E-3), "of" (1.0000E+8) or
                        "dash" (1.0000E+9)
-  --volt SPEC          voltage field: a fixed text (default "+12.345E+0"),
+  --volt SOURCE          voltage field: a fixed text (default "+12.345E+0"),
                        "random:LO:HI" (volts, -99.999 <= LO <= HI <= 99.999,
                        printed like +12.345E+0), "of" (+1.0000E+8) or
                        "dash" (+1.0000E+9)
@@ -82,7 +82,7 @@ Control commands (one per line on the --control FIFO):
                              no LF
   extra-fields on|off        readings carry at least 4 fields
   send HEX                   send these raw bytes, e.g. 31323B464153542C300D0A
-  set res SPEC | set volt SPEC | set mode TEXT | set speed TEXT |
+  set res SOURCE | set volt SOURCE | set mode TEXT | set speed TEXT |
   set comp TEXT | set comp-result TEXT | set delay MS
   unplug                     close the pseudo-terminal so that the device
                              vanishes, as if the adapter were pulled; exit
