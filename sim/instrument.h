@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -72,8 +73,8 @@ public:
     bool held() const { return held_; }
     // Lines received while a line waits for its trigger.
     size_t queuedLines() const { return queue_.size(); }
-    // Commands that were not understood, for diagnostics.
-    const std::vector<std::string>& unknownCommands() const { return unknown_; }
+    // Commands not understood since the last call, for diagnostics.
+    std::vector<std::string> takeUnknown() { return std::exchange(unknown_, {}); }
 
 private:
     struct Reading {

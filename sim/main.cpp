@@ -114,6 +114,12 @@ private:
     void unplug();
     void cleanup();
     void removeLink();
+    void reportUnknown();
+    void trigger(const char* how) {
+        verbose("trigger", how);
+        inst_.trigger();
+        reportUnknown();
+    }
     void verbose(const char* what, const std::string& bytes) {
         if (o_.verbose)
             std::fprintf(stderr, "orven5927-sim: %s %s\n", what, printable(bytes).c_str());
@@ -292,11 +298,18 @@ void Simulator::readMaster() {
             } else {
                 verbose("received", line_);
                 inst_.feedLine(line_);
+                reportUnknown();
             }
             line_.clear();
             lineTooLong_ = false;
         }
     }
+}
+
+// A mistyped command only shows as a missing answer: say so.
+void Simulator::reportUnknown() {
+    for (const std::string& c : inst_.takeUnknown())
+        std::fprintf(stderr, "orven5927-sim: unknown command \"%s\", not answered\n", printable(c).c_str());
 }
 
 void Simulator::readSignals() {
@@ -305,8 +318,7 @@ void Simulator::readSignals() {
     while ((n = read(g_signalPipe[0], sigs, sizeof sigs)) > 0) {
         for (ssize_t i = 0; i < n; ++i) {
             if (sigs[i] == SIGUSR1) {
-                verbose("trigger", "(signal)");
-                inst_.trigger();
+                trigger("(signal)");
             } else {
                 quit_ = true;
             }
@@ -361,7 +373,7 @@ void Simulator::control(const std::string& line) {
     if (line.empty()) {
         return;
     } else if (line == "trigger") {
-        inst_.trigger();
+        trigger("(control)");
     } else if (line == "quit") {
         quit_ = true;
     } else if (line == "unplug") {
@@ -494,9 +506,8 @@ int Simulator::run() {
             } else if (triggerAt_ < 0) {
                 triggerAt_ = t + o_.triggerIntervalMs * kMs;
             } else if (triggerAt_ <= t) {
-                verbose("trigger", "(timer)");
                 triggerAt_ = -1;
-                inst_.trigger();
+                trigger("(timer)");
                 continue;   // the answer it released may be due now
             }
         }
