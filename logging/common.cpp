@@ -1,6 +1,7 @@
 #include "common.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
@@ -80,6 +81,16 @@ void CloseForm(QWidget* form) {
         sub->close();
     else
         form->close();
+}
+
+QFileDialog* MakeCsvDialog(QWidget* parent, bool save) {
+    auto* dlg = new QFileDialog(parent, QString::fromLatin1(kCsvDialogTitle));
+    dlg->setOption(QFileDialog::DontUseNativeDialog);
+    dlg->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg->setFileMode(QFileDialog::AnyFile);
+    dlg->setNameFilters({QString::fromLatin1(kCsvFilterCsv) + QStringLiteral(" (*.csv)"),
+                         QString::fromLatin1(kCsvFilterAll) + QStringLiteral(" (*)")});
+    return dlg;
 }
 
 void FormBase::SetDefaultButton(QPushButton* button) {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <QtGlobal>
 
+class QFileDialog;
 class QKeyEvent;
 class QMdiSubWindow;
 
@@ -37,6 +38,10 @@ QStringList FreshFields();
 // Digit-only filter: backspace and 0-9 pass, any other typed character is
 // dropped with a beep. Returns true when the key was dropped.
 bool FilterDigitKey(QKeyEvent* event);
+
+// The CSV file dialog: a save dialog, or an open dialog that takes a name
+// not yet on disk. A new one each time, so no earlier choice carries over.
+QFileDialog* MakeCsvDialog(QWidget* parent, bool save);
 
 // Unload through the frame so the subwindow closes with the form.
 void CloseForm(QWidget* form);

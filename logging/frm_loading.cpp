@@ -71,13 +71,6 @@ LoadingForm::LoadingForm(LoadingState& state, const LoadingStore& store, QWidget
     connect(Cmd_File, &QPushButton::clicked, this, &LoadingForm::Cmd_File_Click);
     connect(Cmd_Cancel, &QPushButton::clicked, this, &LoadingForm::Cmd_Cancel_Click);
 
-    // An open dialog that accepts a name not yet on disk: OK creates the file.
-    C_Dialog1 = new QFileDialog(setup, QString::fromLatin1(kCsvDialogTitle));
-    C_Dialog1->setOption(QFileDialog::DontUseNativeDialog);
-    C_Dialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    C_Dialog1->setFileMode(QFileDialog::AnyFile);
-    C_Dialog1->setNameFilters({QString::fromLatin1(kCsvFilterCsv) + QStringLiteral(" (*.csv)"),
-                               QString::fromLatin1(kCsvFilterAll) + QStringLiteral(" (*)")});
 }
 
 void LoadingForm::LoadCommon(const std::function<void()>& beforeMethod) {
@@ -116,10 +109,14 @@ void LoadingForm::OpnMethod_Click(int index) {
 }
 
 void LoadingForm::Cmd_File_Click() {
+    std::unique_ptr<QFileDialog> dialog(MakeCsvDialog(this, false));
     const QString current = Txt_File->text();
-    if (!current.isEmpty()) C_Dialog1->setDirectory(QFileInfo(current).absolutePath());
-    if (C_Dialog1->exec() != QDialog::Accepted) return;
-    const QStringList chosen = C_Dialog1->selectedFiles();
+    if (!current.isEmpty()) dialog->setDirectory(QFileInfo(current).absolutePath());
+    C_Dialog1 = dialog.get();
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    C_Dialog1 = nullptr;
+    if (!accepted) return;
+    const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty()) return;
     Txt_File->setText(chosen.first());
     store_.saveFile(Txt_File->text());

@@ -53,7 +53,7 @@ public:
     QPushButton* Cmd_File = nullptr;
     QPushButton* Cmd_Ok = nullptr;
     QPushButton* Cmd_Cancel = nullptr;
-    QFileDialog* C_Dialog1 = nullptr;
+    QFileDialog* C_Dialog1 = nullptr;   // while it is shown
 
     qint16& FlagOutputMethod;
     qint16& file_no;

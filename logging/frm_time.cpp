@@ -94,12 +94,6 @@ Frm_Time::Frm_Time(QWidget* parent) : FormBase(parent) {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &Frm_Time::Timer1_Timer);
 
-    C_Dialog1 = new QFileDialog(this, QString::fromLatin1(kCsvDialogTitle));
-    C_Dialog1->setOption(QFileDialog::DontUseNativeDialog);
-    C_Dialog1->setAcceptMode(QFileDialog::AcceptSave);
-    C_Dialog1->setFileMode(QFileDialog::AnyFile);
-    C_Dialog1->setNameFilters({QString::fromLatin1(kCsvFilterCsv) + QStringLiteral(" (*.csv)"),
-                               QString::fromLatin1(kCsvFilterAll) + QStringLiteral(" (*)")});
 }
 
 Frm_Time::~Frm_Time() = default;
@@ -186,8 +180,12 @@ void Frm_Time::SetMeasuringState(bool m) {
 }
 
 qint16 Frm_Time::AnsSaveFileNumber() {
-    if (C_Dialog1->exec() != QDialog::Accepted) return -1;
-    const QStringList chosen = C_Dialog1->selectedFiles();
+    std::unique_ptr<QFileDialog> dialog(MakeCsvDialog(this, true));
+    C_Dialog1 = dialog.get();
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    C_Dialog1 = nullptr;
+    if (!accepted) return -1;
+    const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty()) return -1;
     const int fileNo = OUTFILES::FreeFile();
     if (!OUTFILES::OpenForOutput(fileNo, chosen.first())) return -1;

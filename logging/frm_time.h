@@ -32,7 +32,7 @@ public:
     QRadioButton* OpnMethod[2] = {};
     QPushButton* Cmd[3] = {};
     QTimer* Timer1 = nullptr;
-    QFileDialog* C_Dialog1 = nullptr;
+    QFileDialog* C_Dialog1 = nullptr;   // while it is shown
 
     qint16 TimerCount = 0;
     float MeasInterval = 0;
