@@ -67,7 +67,6 @@ void TestSetup::leadingNumber_data() {
     QTest::newRow("integer") << "17" << 17.0;
     QTest::newRow("reading form") << "012.34E-3" << 0.01234;
     QTest::newRow("signed") << "+12.345E+0" << 12.345;
-    QTest::newRow("negative") << "-2.5" << -2.5;
     QTest::newRow("leading blanks") << "  3" << 3.0;
     QTest::newRow("trailing text") << "4ON" << 4.0;
     QTest::newRow("bare point") << ".5" << 0.5;
@@ -75,7 +74,6 @@ void TestSetup::leadingNumber_data() {
     QTest::newRow("exponent sign without digits") << "2e+x" << 2.0;
     QTest::newRow("empty") << "" << 0.0;
     QTest::newRow("no number") << "ON" << 0.0;
-    QTest::newRow("sign only") << "-" << 0.0;
     QTest::newRow("point only") << "." << 0.0;
 }
 
@@ -94,7 +92,6 @@ void TestSetup::answerFields_data() {
     QTest::newRow("lower-case r") << QStringList{"r", "FAST", "0"} << L{1, 0, 0};
     QTest::newRow("R with a blank") << QStringList{"R ", "FAST", "0"} << L{1, 0, 0};
     QTest::newRow("MEDIUM is other") << QStringList{"R", "MEDIUM", "0"} << L{0, 2, 0};
-    QTest::newRow("fast lower case") << QStringList{"R", "fast", "0"} << L{0, 2, 0};
     QTest::newRow("SLOW") << QStringList{"R", "SLOW", "0"} << L{0, 2, 0};
     QTest::newRow("half rounds down to even") << QStringList{"R", "FAST", "0.5"} << L{0, 0, 0};
     QTest::newRow("one and a half to 2") << QStringList{"R", "FAST", "1.5"} << L{0, 0, 2};
