@@ -7,7 +7,9 @@
 #include <QRegularExpression>
 #include <cmath>
 
+#include "errors.h"
 #include "frame.h"
+#include "rs_lib32.h"
 #include "logging.h"
 
 namespace LOGGING {
@@ -81,6 +83,21 @@ void CloseForm(QWidget* form) {
         sub->close();
     else
         form->close();
+}
+
+void DiscardRestOfLine() {
+    QStringList scratch;
+    for (int i = 0; i < 64; ++i) scratch.append(QString());
+    for (int tries = 0; tries < 8; ++tries) {
+        try {
+            RS_LIB32::CommReceive(scratch, 2000);
+            return;
+        } catch (const FieldOverflowError&) {
+            continue;   // a very long line: keep reading to its end
+        } catch (const AppError&) {
+            return;
+        }
+    }
 }
 
 QFileDialog* MakeCsvDialog(QWidget* parent, bool save) {

@@ -43,6 +43,10 @@ bool FilterDigitKey(QKeyEvent* event);
 // not yet on disk. A new one each time, so no earlier choice carries over.
 QFileDialog* MakeCsvDialog(QWidget* parent, bool save);
 
+// After an answer with too many fields the rest of its line still waits at
+// the port; read it away so it cannot pose as the next answer.
+void DiscardRestOfLine();
+
 // Unload through the frame so the subwindow closes with the form.
 void CloseForm(QWidget* form);
 QMdiSubWindow* SubWindowOf(const QWidget* form);

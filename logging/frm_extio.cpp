@@ -140,7 +140,8 @@ void Frm_ExtIo::ExtIoMeas() {
             }
             WriteLoadedRow(MeasData, setup, xl.get());
         }
-    } catch (const AppError&) {
+    } catch (const AppError& e) {
+        if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
         MSG::Warn(QStringLiteral("The error occurred."));
     }
     RS_LIB32::CommSend(QString::fromLatin1(CMD::HoldOff));

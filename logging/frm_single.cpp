@@ -108,7 +108,8 @@ void Frm_Single::SingleMeas() {
         QStringList MeasData = FreshFields();
         RS_LIB32::CommReceive(MeasData);
         WriteLoadedRow(MeasData, setup, xl.get());
-    } catch (const AppError&) {
+    } catch (const AppError& e) {
+        if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
         MSG::Warn(QStringLiteral("The error occurred."));
     }
 }

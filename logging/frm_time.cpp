@@ -275,7 +275,8 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
         if (xl) xl->SetScrollRow(1);
         if (csv) OUTFILES::Close(fileNo);
         MSG::Notice(QString::fromLatin1(kEnded));
-    } catch (const AppError&) {
+    } catch (const AppError& e) {
+        if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
         Timer1->stop();
         if (xl) xl->SetScrollRow(1);
         if (csv) OUTFILES::Close(fileNo);

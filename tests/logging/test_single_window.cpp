@@ -1,0 +1,326 @@
+// The return-key loading window end to end: its stored choices, rows
+// appended to a CSV file, rows at the spreadsheet's active cell, and the
+// failures that leave the window ready for the next reading.
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "frm_single.h"
+#include "logging_fixture.h"
+#include "twips.h"
+
+using namespace LT;
+
+namespace {
+const char kSetupQuery[] = ":HEAD OFF;:HOLD OFF;:MOD?;:SAMP?;:COMP?\r\n";
+const char kNoSheet[] = "There is not Excel in this personal computer.";
+}  // namespace
+
+class TestSingleWindow : public QObject {
+    Q_OBJECT
+
+    Bench b;
+    std::unique_ptr<Modals> modals;
+
+    Frm_Single* open() {
+        LOGGING::MnuMeasSingle_Click();
+        return LOGGING::SingleWindow();
+    }
+    bool ready(Frm_Single* w) { return w->Picture1[1]->isVisible() && !w->Picture1[0]->isVisible(); }
+    QString stored(const char* key) { return SETTING::GetSetting("Configuration", key, "<none>"); }
+    void answer(const QByteArray& bytes) { QVERIFY(b.sim->control("send " + bytes.toHex())); }
+    int seen(const QByteArray& what) { return int(b.sim->received().count(what)); }
+
+private slots:
+    void init() { modals.reset(new Modals); }
+    void cleanup() {
+        modals.reset();
+        b.down();
+    }
+
+    void loadAppliesStoredChoices();
+    void unknownStoredMethodFallsBackToTextFile();
+    void csvRowsAppend_data();
+    void csvRowsAppend();
+    void sheetRowsFollowActiveCell();
+    void sheetQuitBetweenReadingsStartsNewOne();
+    void sheetMissingOrFailing();
+    void okFailuresStayInSetup();
+    void overlongAnswerLeavesWindowReady();
+    void busyReadingRefusesCloseAndReturn();
+};
+
+void TestSingleWindow::loadAppliesStoredChoices() {
+    b.up({});
+    Frm_Single* w = open();
+    QVERIFY(w);
+    QVERIFY(SETTING::GetFormSingleOpen());
+    QCOMPARE(w->windowTitle(), QString("Loading Measurement Data (by return key)"));
+    QCOMPARE(w->Label1->text(), QString("Please press OK, if setting completes.  "));
+    QVERIFY(w->Picture1[0]->isVisible());
+    QVERIFY(!w->Picture1[1]->isVisible());
+    // Nothing stored: Excel, with the file controls greyed; the choice is stored at once.
+    QVERIFY(w->OpnMethod[1]->isChecked());
+    QVERIFY(!w->Txt_File->isEnabled());
+    QVERIFY(!w->Cmd_File->isEnabled());
+    QCOMPARE(stored("Single Meas Output Method"), QString("1"));
+    QCOMPARE(w->DefaultButton(), w->Cmd_Trig);
+    QWidget* form = LOGGING::SingleForm();
+    QVERIFY(qAbs(TWIPS::Width(form) - 4910) <= 15);
+    QVERIFY(qAbs(TWIPS::Height(form) - 3510) <= 15);
+    QVERIFY(qAbs(TWIPS::Top(form) - TWIPS::Height(FRAME::DispForm())) <= 15);
+
+    w->OpnMethod[0]->click();
+    QCOMPARE(stored("Single Meas Output Method"), QString("0"));
+    QVERIFY(w->Txt_File->isEnabled() && w->Cmd_File->isEnabled());
+
+    // The dialog hands back a full path of a file that need not exist.
+    const QString name = b.path("new.csv");
+    modals->fileAnswers << name << "";
+    w->Cmd_File->click();
+    QCOMPARE(w->Txt_File->text(), name);
+    QCOMPARE(stored("Single Meas File"), name);
+    QCOMPARE(modals->last().title, QString("Output CSV Filename"));
+    QCOMPARE(modals->last().acceptMode, int(QFileDialog::AcceptOpen));
+    QCOMPARE(modals->last().fileMode, int(QFileDialog::AnyFile));
+    QCOMPARE(modals->last().filters, (QStringList{"CSV File(*.csv) (*.csv)", "All Files(*.*) (*)"}));
+    w->Cmd_File->click();   // cancelled: nothing changes
+    QCOMPARE(w->Txt_File->text(), name);
+    QVERIFY(!QFile::exists(name));
+
+    // Cancel keeps both choices for the next opening, and stores the position.
+    TWIPS::SetLeft(form, 1200);
+    w->Cmd_Cancel->click();
+    QVERIFY(!LOGGING::SingleWindow());
+    QVERIFY(!SETTING::GetFormSingleOpen());
+    QCOMPARE(SETTING::GetSetting("Form Single", "Left", "x"), QString("1200"));
+    w = open();
+    QVERIFY(w->OpnMethod[0]->isChecked());
+    QCOMPARE(w->Txt_File->text(), name);
+    QCOMPARE(TWIPS::Left(LOGGING::SingleForm()), 1200);
+    QCOMPARE(modals->count(), 2);   // the two dialogs, no message
+}
+
+void TestSingleWindow::unknownStoredMethodFallsBackToTextFile() {
+    b.up({});
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "7");
+    Frm_Single* w = open();
+    QVERIFY(w->OpnMethod[0]->isChecked());
+    QVERIFY(w->Txt_File->isEnabled());
+    QCOMPARE(stored("Single Meas Output Method"), QString("0"));
+}
+
+void TestSingleWindow::csvRowsAppend_data() {
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("row");
+    QTest::newRow("RV off") << QStringList{"--mode", "RV"} << QByteArray(":MEAS:BATT?")
+                            << QByteArray("012.34E-3,+12.345E+0\r\n");
+    QTest::newRow("RV on") << QStringList{"--mode", "RV", "--comp", "1", "--comp-result", "HI"}
+                           << QByteArray(":MEAS:BATT?") << QByteArray("012.34E-3,+12.345E+0,HI\r\n");
+    QTest::newRow("R off") << QStringList{"--mode", "R", "--res", "1.0000E+8"} << QByteArray(":MEAS:RES?")
+                           << QByteArray("1.0000E+8\r\n");
+    QTest::newRow("R on") << QStringList{"--mode", "R", "--comp", "1"} << QByteArray(":MEAS:RES?")
+                          << QByteArray("012.34E-3,IN\r\n");
+}
+
+void TestSingleWindow::csvRowsAppend() {
+    QFETCH(QStringList, simArgs);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, row);
+    b.up(simArgs);
+    const QString file = b.path("loaded.csv");
+    writeFile(file, "earlier row\r\n");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+
+    Frm_Single* w = open();
+    w->Cmd_Ok->click();
+    QVERIFY(ready(w));
+    QCOMPARE(readFile(file), QByteArray("earlier row\r\n"));   // no header, nothing cut
+    w->Cmd_Trig->click();
+    QTest::keyClick(w, Qt::Key_Return);   // the default button: Load
+    QCOMPARE(modals->count(), 0);
+    QCOMPARE(readFile(file), "earlier row\r\n" + row + row);
+    const QByteArray one = kSetupQuery + command + "\r\n";
+    QCOMPARE(b.received(one + one), kSetupQuery + one + one);
+
+    // Close shuts the file; a second session appends after the first.
+    w->Cmd_End->click();
+    QVERIFY(!LOGGING::SingleWindow());
+    QCOMPARE(OUTFILES::FreeFile(), 1);
+    w = open();
+    w->Cmd_Ok->click();
+    w->Cmd_Trig->click();
+    QCOMPARE(readFile(file), "earlier row\r\n" + row + row + row);
+}
+
+void TestSingleWindow::sheetRowsFollowActiveCell() {
+    b.up({"--mode", "R", "--comp", "1"});
+    auto xl = std::make_shared<SHEET::MemorySheet>();
+    b.sheets->running = xl;
+    Frm_Single* w = open();
+    // No workbook yet: one is added with the header, and A2 is selected.
+    w->Cmd_Ok->click();
+    QVERIFY(ready(w));
+    QCOMPARE(xl->rows(1, 3), QStringList{"Resistance|Comp|"});
+    QCOMPARE(*xl->ActiveCell(), std::make_pair(2, 1));
+    w->Cmd_Trig->click();
+    w->Cmd_Trig->click();
+    QCOMPARE(xl->rows(3, 3), (QStringList{"Resistance|Comp|", "012.34E-3|IN|", "012.34E-3|IN|"}));
+    QCOMPARE(*xl->ActiveCell(), std::make_pair(4, 1));
+    // The operator clicks another cell: the next row starts there.
+    xl->clickCell(10, 3);
+    w->Cmd_Trig->click();
+    QCOMPARE(xl->cell(10, 3), QString("012.34E-3"));
+    QCOMPARE(xl->cell(10, 4), QString("IN"));
+    QCOMPARE(*xl->ActiveCell(), std::make_pair(11, 3));
+    QCOMPARE(xl->workbooks.size(), 1);
+    QCOMPARE(modals->count(), 0);
+    QVERIFY(!xl->visible);   // found running: its visibility is left alone
+
+    // A workbook with sheets already open: no header, rows at the active cell.
+    w->Cmd_End->click();
+    auto other = std::make_shared<SHEET::MemorySheet>();
+    other->WorkbooksAdd();
+    other->clickCell(5, 2);
+    b.sheets->running = other;
+    w = open();
+    w->Cmd_Ok->click();
+    w->Cmd_Trig->click();
+    QCOMPARE(other->rows(1, 3), QStringList{"||"});
+    QCOMPARE(other->cell(5, 2), QString("012.34E-3"));
+    QCOMPARE(other->cell(5, 3), QString("IN"));
+    QCOMPARE(*other->ActiveCell(), std::make_pair(6, 2));
+}
+
+void TestSingleWindow::sheetQuitBetweenReadingsStartsNewOne() {
+    b.up({"--mode", "RV", "--comp", "1"});
+    b.sheets->running = std::make_shared<SHEET::MemorySheet>();
+    Frm_Single* w = open();
+    w->Cmd_Ok->click();
+    w->Cmd_Trig->click();
+    b.sheets->quit();
+    w->Cmd_Trig->click();
+    auto xl = b.sheets->running;
+    QVERIFY(xl);
+    QCOMPARE(b.sheets->creates, 1);
+    QVERIFY(xl->visible);
+    QCOMPARE(xl->rows(2, 3), (QStringList{"Resistance|Voltage|Comp", "012.34E-3|+12.345E+0|IN"}));
+    QCOMPARE(modals->count(), 0);
+}
+
+void TestSingleWindow::sheetMissingOrFailing() {
+    b.up({});
+    b.sheets->canCreate = false;
+    Frm_Single* w = open();
+    w->Cmd_Ok->click();
+    QCOMPARE(modals->texts(), QStringList{kNoSheet});
+    QCOMPARE(modals->last().icon, int(QMessageBox::Warning));
+    QVERIFY(w->Picture1[0]->isVisible());
+
+    // Found at OK, gone at Load: no reading is taken.
+    auto xl = std::make_shared<SHEET::MemorySheet>();
+    b.sheets->running = xl;
+    w->Cmd_Ok->click();
+    QVERIFY(ready(w));
+    b.sheets->quit();
+    w->Cmd_Trig->click();
+    QCOMPARE(modals->texts(), (QStringList{kNoSheet, kNoSheet}));
+    QVERIFY(ready(w));
+    QCOMPARE(seen(":MEAS:"), 0);
+
+    // Calls that fail while the row is written: the row is dropped with the error.
+    b.sheets->running = xl;
+    xl->failing = true;
+    w->Cmd_Trig->click();
+    QCOMPARE(modals->texts().last(), QString("The error occurred."));
+    QVERIFY(w->Cmd_Trig->isEnabled() && w->Cmd_End->isEnabled());
+    xl->failing = false;
+    w->Cmd_Trig->click();
+    QCOMPARE(xl->rows(3, 2), (QStringList{"Resistance|Voltage", "012.34E-3|+12.345E+0", "|"}));
+    QCOMPARE(modals->count(), 3);
+}
+
+void TestSingleWindow::okFailuresStayInSetup() {
+    b.up({});
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    Frm_Single* w = open();
+    w->Cmd_Ok->click();
+    QCOMPARE(modals->last().text, QString("There is not a file name."));
+    QCOMPARE(modals->last().icon, int(QMessageBox::Warning));
+    QCOMPARE(modals->last().title, QString("ORVEN 5927 Application"));
+    QVERIFY(w->Picture1[0]->isVisible());
+    w->Txt_File->setText(b.dir.path());   // a folder cannot be appended to
+    w->Cmd_Ok->click();
+    QCOMPARE(modals->last().text, QString("The error occurred."));
+    QVERIFY(w->Picture1[0]->isVisible());
+    QCOMPARE(OUTFILES::FreeFile(), 1);
+    // Blanks are a name: a typed name is used though only the dialog stores one.
+    const QString typed = b.path(" ");
+    w->Txt_File->setText(typed);
+    w->Cmd_Ok->click();
+    QVERIFY(ready(w));
+    QVERIFY(QFile::exists(typed));
+    QCOMPARE(stored("Single Meas File"), QString("<none>"));
+    QCOMPARE(modals->count(), 2);
+}
+
+void TestSingleWindow::overlongAnswerLeavesWindowReady() {
+    // Answered by hand: the first reading has one field too many; its rest
+    // must not be taken for the next answer.
+    b.up({"--silent"});
+    const QString file = b.path("overlong.csv");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+    Script s([this] { b.sim->control("silent off"); });
+    s.when([this] { return seen(":COMP?") == 1; }, [this] { answer("RV;FAST;0\r\n"); })
+        .when([this] { return seen(":COMP?") == 2; }, [this] { answer("RV;FAST;0\r\n"); })
+        .when([this] { return seen(":MEAS:BATT?") == 1; }, [this] { answer("1E-3,2E+0,IN,9\r\n"); })
+        .when([this] { return seen(":COMP?") == 3; }, [this] { answer("RV;FAST;0\r\n"); })
+        .when([this] { return seen(":MEAS:BATT?") == 2; }, [this] { answer("3E-3,4E+0\r\n"); });
+    s.start();
+    Frm_Single* w = open();
+    w->Cmd_Ok->click();
+    w->Cmd_Trig->click();
+    QCOMPARE(modals->texts(), QStringList{"The error occurred."});
+    QVERIFY(ready(w));
+    QVERIFY(w->Cmd_Trig->isEnabled());
+    QCOMPARE(w->FlagMeasuring, qint16(0));
+    w->Cmd_Trig->click();
+    QVERIFY(!s.failed());
+    QCOMPARE(modals->count(), 1);
+    QCOMPARE(readFile(file), QByteArray("3E-3,4E+0\r\n"));
+}
+
+void TestSingleWindow::busyReadingRefusesCloseAndReturn() {
+    b.up({"--silent"});
+    b.sheets->running = std::make_shared<SHEET::MemorySheet>();
+    bool refused = false, disabled = false;
+    Script s([this] { b.sim->control("silent off"); });
+    s.when([this] { return seen(":COMP?") == 1; }, [this] { answer("R;FAST;0\r\n"); })
+        .when([this] { return seen(":COMP?") == 2; }, [this] { answer("R;FAST;0\r\n"); })
+        .when([this] { return seen(":MEAS:RES?") == 1; },
+              [&, this] {
+                  Frm_Single* w = LOGGING::SingleWindow();
+                  disabled = !w->Cmd_Trig->isEnabled() && !w->Cmd_End->isEnabled();
+                  refused = !LOGGING::SingleForm()->close() && LOGGING::SingleWindow() == w;
+                  QTest::keyClick(w, Qt::Key_Return);   // nothing: the reading goes on
+                  answer("5E-3\r\n");
+              });
+    s.start();
+    Frm_Single* w = open();
+    w->Cmd_Ok->click();
+    w->Cmd_Trig->click();
+    QVERIFY(!s.failed());
+    QVERIFY(disabled);
+    QVERIFY(refused);
+    QCOMPARE(seen(":MEAS:RES?"), 1);
+    QCOMPARE(b.sheets->running->cell(2, 1), QString("5E-3"));
+    QVERIFY(LOGGING::SingleForm()->close());
+    QVERIFY(!SETTING::GetFormSingleOpen());
+}
+
+ORVEN_TEST_MAIN(TestSingleWindow)
+#include "test_single_window.moc"
