@@ -144,8 +144,12 @@ void Frm_ExtIo::ExtIoMeas() {
         if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
         MSG::Warn(QStringLiteral("The error occurred."));
     }
+    // Purge before the release, not after: on Linux a purge of the transmit
+    // side throws away a line the port has not passed on yet, and a lost
+    // ":HOLD OFF" leaves the instrument held. The release has no answer, so
+    // the input stays clean after it.
+    RS_LIB32::CommPurge();
     RS_LIB32::CommSend(QString::fromLatin1(CMD::HoldOff));
     if (FlagOutputMethod == 0) CloseCsv();
-    RS_LIB32::CommPurge();
     inLoop_ = false;
 }
