@@ -5,6 +5,8 @@
 // Prints "name: value" lines:
 //   termios_exchanges_per_s, link_exchanges_per_s (medians of the rounds),
 //   link_exchange_ratio (median of the ratios of adjacent rounds),
+//   the same three with "paced_" in front against a simulator that sends
+//   at the real 9600 baud,
 //   idle_wait_wall_ms, idle_wait_cpu_ms, idle_wait_cpu_percent
 #include <QCoreApplication>
 #include <QDir>
@@ -108,7 +110,7 @@ double cpuSeconds() {
 }
 
 // The baseline: blocking write and read on the device, nothing else.
-double termiosRate(const QString& device) {
+double termiosRate(const QString& device, int exchanges) {
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
     if (fd < 0) fail("termios open failed");
     termios tio{};
@@ -125,7 +127,7 @@ double termiosRate(const QString& device) {
     char buf[256];
     QElapsedTimer t;
     t.start();
-    for (int i = 0; i < kExchanges; ++i) {
+    for (int i = 0; i < exchanges; ++i) {
         if (::write(fd, cmd, sizeof cmd - 1) != ssize_t(sizeof cmd - 1)) fail("termios write");
         bool done = false;
         while (!done) {
@@ -136,23 +138,23 @@ double termiosRate(const QString& device) {
     }
     const double secs = double(t.nsecsElapsed()) / 1e9;
     ::close(fd);
-    return kExchanges / secs;
+    return exchanges / secs;
 }
 
-double linkRate() {
+double linkRate(int exchanges) {
     RS_LIB32::CommInit();
     if (RS_LIB32::CommOpen(0) != 1) fail("CommOpen failed");
     QStringList fields(3);
     QElapsedTimer t;
     t.start();
-    for (int i = 0; i < kExchanges; ++i) {
+    for (int i = 0; i < exchanges; ++i) {
         if (!RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes))) fail("CommSend failed");
         RS_LIB32::CommReceive(fields);
     }
     const double secs = double(t.nsecsElapsed()) / 1e9;
     if (fields[0].isEmpty()) fail("empty answer");
     RS_LIB32::CommClose();
-    return kExchanges / secs;
+    return exchanges / secs;
 }
 
 double median(std::vector<double> v) {
@@ -166,23 +168,31 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     RS_LIB32::SetFatalBoxHook([] { fail("the port failed"); });
 
-    {
-        Sim sim = startSim({});
+    // An instant responder shows the link's own cost; one paced at the real
+    // 9600 baud shows what the operator gets.
+    struct Run {
+        const char* prefix;
+        QStringList args;
+        int exchanges;
+        int rounds;
+    };
+    for (const Run& run : {Run{"", {}, kExchanges, kRounds}, Run{"paced_", {"--pace"}, 60, 3}}) {
+        Sim sim = startSim(run.args);
         const QString device = sim.device;
         qputenv("ORVEN5927_COM1", QFile::encodeName(device));
         // Alternate the two so that load from elsewhere hits both alike.
         std::vector<double> base, link;
-        for (int r = 0; r < kRounds; ++r) {
-            base.push_back(termiosRate(device));
-            link.push_back(linkRate());
+        for (int r = 0; r < run.rounds; ++r) {
+            base.push_back(termiosRate(device, run.exchanges));
+            link.push_back(linkRate(run.exchanges));
         }
         // Load from other programs drifts; two rounds run back to back see
         // about the same, so the ratio is taken per pair, then the median.
         std::vector<double> ratios;
         for (size_t i = 0; i < base.size(); ++i) ratios.push_back(link[i] / base[i]);
-        std::printf("termios_exchanges_per_s: %.0f\n", median(base));
-        std::printf("link_exchanges_per_s: %.0f\n", median(link));
-        std::printf("link_exchange_ratio: %.3f\n", median(ratios));
+        std::printf("%stermios_exchanges_per_s: %.0f\n", run.prefix, median(base));
+        std::printf("%slink_exchanges_per_s: %.0f\n", run.prefix, median(link));
+        std::printf("%slink_exchange_ratio: %.3f\n", run.prefix, median(ratios));
         std::fflush(stdout);
         stopSim(sim);
     }
