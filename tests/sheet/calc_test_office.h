@@ -33,9 +33,8 @@ inline SHEET::CALC::Options HeadlessOptions(const QString& pipe, const QString& 
 
 // Processes whose command line names this pipe: the soffice launcher and the
 // office itself. Found by id so nothing else on the machine is touched.
-inline QList<pid_t> OfficePids(const QString& pipe) {
+inline QList<pid_t> ProcessesNaming(const QByteArray& needle) {
     QList<pid_t> pids;
-    const QByteArray needle = "name=" + pipe.toLatin1() + ";";
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& e : entries) {
         bool ok = false;
@@ -47,6 +46,8 @@ inline QList<pid_t> OfficePids(const QString& pipe) {
     }
     return pids;
 }
+
+inline QList<pid_t> OfficePids(const QString& pipe) { return ProcessesNaming("name=" + pipe.toLatin1() + ";"); }
 
 inline int SignalOffice(const QString& pipe, int sig) {
     int n = 0;

@@ -11,6 +11,10 @@
 #include "calc_provider.h"
 #include "calc_test_office.h"
 
+#define ORVEN_LO_PROGRAM_BIN "/usr/lib/libreoffice/program/soffice.bin"
+
+#include <QProcess>
+
 #include <condition_variable>
 #include <mutex>
 
@@ -130,6 +134,43 @@ private slots:
         QVERIFY(!provider->Attach());
         // Such an office spins for ever; the one started here does not stay behind.
         QTRY_VERIFY_WITH_TIMEOUT(CALCTEST::OfficePids(o.pipe).isEmpty(), 10000);
+    }
+
+    void anOfficeAlreadyOpenIsReachedThroughTheStartedOne() {
+        // The operator's office: same profile, not on our pipe (here on another
+        // one, so the test knows when it is ready).
+        const QString profile = tmp_.path() + "/operator";
+        const auto theirs = CALCTEST::HeadlessOptions(NewPipe("operator"), profile);
+        qint64 own = 0;
+        QVERIFY(QProcess::startDetached("soffice",
+                                        QStringList{"--accept=pipe,name=" + theirs.pipe + ";urp;StarOffice.ComponentContext",
+                                                    "--norestore", "--nologo", "--nodefault"} + theirs.extraArgs,
+                                        QString(), &own));
+        QTRY_VERIFY_WITH_TIMEOUT(SHEET::CALC::OperatorProbe(theirs).Connected(), 40000);
+        const QByteArray profileArg = "UserInstallation=file://" + profile.toLocal8Bit();
+        auto officeBins = [&] {
+            QList<pid_t> bins;
+            for (pid_t p : CALCTEST::ProcessesNaming(profileArg)) {
+                QFile f(QStringLiteral("/proc/%1/cmdline").arg(p));
+                if (f.open(QIODevice::ReadOnly) && f.readAll().startsWith(QByteArray(ORVEN_LO_PROGRAM_BIN))) bins << p;
+            }
+            return bins;
+        };
+        const QList<pid_t> before = officeBins();
+        QCOMPARE(before.size(), 1);
+
+        auto provider = SHEET::CALC::MakeCalcProvider(CALCTEST::HeadlessOptions(NewPipe("handover"), profile));
+        QVERIFY(!provider->Attach());
+        auto app = provider->Create();
+        QVERIFY(app);
+        QVERIFY(app->WorkbooksAdd());
+        QVERIFY(app->SetCellValue(1, 1, "reached"));
+        // The operator's own office holds the cell, and no second office runs.
+        SHEET::CALC::OperatorProbe operatorView(theirs);
+        QCOMPARE(operatorView.ReadCell(1, 1)->shown, QString("reached"));
+        QCOMPARE(officeBins(), before);
+        operatorView.MarkAllUnmodified();
+        SHEET::CALC::KillProcessTree(own);
     }
 
     // ---- an office that goes away or hangs ----
