@@ -17,6 +17,7 @@
 #include "calc_provider.h"
 #endif
 
+#ifdef ORVEN_HAVE_CALC
 namespace {
 
 constexpr int kRows = 400;
@@ -28,6 +29,7 @@ double MedianMs(std::vector<qint64> ns) {
 }
 
 }  // namespace
+#endif
 
 int main(int argc, char** argv) {
     QCoreApplication qapp(argc, argv);

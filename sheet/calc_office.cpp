@@ -197,19 +197,24 @@ public:
                 }
             },
             opt.callLimitMs);
+        // The pipe took the connection but the office never answered it.
+        if (!inTime) hung = true;
         return inTime && *ok ? fresh : nullptr;
     }
 
-    // The kept connection, re-attached when it was dropped.
+    // The kept connection, re-attached when it was dropped. After a call
+    // past the limit only an explicit Attach tries again: re-attaching to a
+    // hung office from every call would cost a full limit per call.
     std::shared_ptr<Conn> Live() {
-        if (!conn) conn = Connect();
+        if (!conn && !hung) conn = Connect();
         return conn;
     }
 
-    void Drop(bool hung) {
+    void Drop(bool pastLimit) {
         std::shared_ptr<Conn> old = std::move(conn);
         conn.reset();
-        if (hung && old) {
+        if (pastLimit) hung = true;
+        if (pastLimit && old) {
             // Closing the pipe ends the bridge, which releases the worker stuck in the call.
             std::thread([old] {
                 try {
@@ -254,6 +259,7 @@ public:
     Options opt;
     TimedCaller caller;
     std::shared_ptr<Conn> conn;
+    bool hung = false;   // the last office call or greeting passed the limit
 };
 
 class CalcApplication : public Application {
@@ -448,6 +454,7 @@ public:
             });
             if (!alive) s_->Drop(false);
         }
+        s_->hung = false;   // an explicit attach always tries again
         if (!s_->Live()) return nullptr;
         return std::make_shared<CalcApplication>(s_);
     }
@@ -479,6 +486,7 @@ public:
         t.start();
         qint64 goneAt = -1;
         while (t.elapsed() < o.startLimitMs) {
+            s_->hung = false;
             if (auto c = s_->Connect()) {
                 s_->conn = c;
                 return std::make_shared<CalcApplication>(s_);

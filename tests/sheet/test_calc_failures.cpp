@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "sheet.h"
 #include "test_env.h"
 
 #ifdef ORVEN_HAVE_CALC
@@ -217,8 +218,15 @@ private slots:
         QVERIFY(CALCTEST::SignalOffice(pipe, SIGSTOP) > 0);
         QVERIFY(!app->SetCellValue(2, 1, "during"));
         QCOMPARE(limited->TimedOutCalls(), 1);
-        // The pipe still accepts, but the office never answers the greeting.
+        // The calls that follow fail at once instead of each waiting out the limit.
+        QVERIFY(!app->SetCellValue(3, 1, "during"));
+        QVERIFY(!app->SmallScrollDown(1));
+        QCOMPARE(limited->TimedOutCalls(), 1);
+        // An explicit attach tries again: the pipe still accepts, but the office
+        // never answers the greeting.
         QVERIFY(!limited->Attach());
+        QCOMPARE(limited->TimedOutCalls(), 2);
+        QVERIFY(!app->WorkbooksCount().has_value());
         QCOMPARE(limited->TimedOutCalls(), 2);
 
         QVERIFY(CALCTEST::SignalOffice(pipe, SIGCONT) > 0);
@@ -236,10 +244,21 @@ ORVEN_TEST_MAIN(CalcFailuresTest)
 #include "test_calc_failures.moc"
 
 #else
+// Built without the office SDK: the program's provider never finds a spreadsheet.
 class CalcFailuresTest : public QObject {
     Q_OBJECT
 private slots:
-    void calcNotBuilt() { QSKIP("built without the LibreOffice SDK"); }
+    void withoutTheSdkNothingIsFound() {
+        auto provider = SHEET::MakeDefaultProvider();
+        QVERIFY(provider);
+        QVERIFY(!provider->Attach());
+        QVERIFY(!provider->Create());
+        SHEET::SetProvider(provider);
+        const SHEET::Obtained got = SHEET::Obtain();
+        SHEET::SetProvider(nullptr);
+        QVERIFY(!got.app);
+        QVERIFY(!got.started);
+    }
 };
 ORVEN_TEST_MAIN(CalcFailuresTest)
 #include "test_calc_failures.moc"
