@@ -475,6 +475,9 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("URE_BOOTSTRAP"));   // ours, for the client side only
         p.setProcessEnvironment(env);
+        // The office's console chatter is not the program's.
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
         qint64 pid = 0;
         if (!p.startDetached(&pid)) return nullptr;
         startedPid_ = pid;
