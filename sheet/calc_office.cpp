@@ -461,6 +461,9 @@ public:
 
     std::shared_ptr<Application> Create() override {
         const Options& o = s_->opt;
+        // An office that holds the pipe but does not answer: a second one
+        // could not take the pipe, and starting it would only add a wait.
+        if (s_->hung) return nullptr;
         const QString program =
             o.soffice.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("soffice")) : o.soffice;
         if (program.isEmpty() || !QFileInfo(program).isExecutable()) return nullptr;

@@ -128,7 +128,7 @@ private slots:
     void anOfficeThatCannotStartGivesNothing() {
         // A profile under /proc cannot be created: the office gives up.
         SHEET::CALC::Options o = CALCTEST::HeadlessOptions(NewPipe("noprofile"), "/proc/orven5927/profile");
-        o.startLimitMs = 15000;
+        o.startLimitMs = 8000;
         auto provider = SHEET::CALC::MakeCalcProvider(o);
         QVERIFY(!provider->Create());
         QVERIFY(provider->StartedPid() > 0);
@@ -226,6 +226,9 @@ private slots:
         // never answers the greeting.
         QVERIFY(!limited->Attach());
         QCOMPARE(limited->TimedOutCalls(), 2);
+        // Nor is a second office started onto the pipe the hung one holds.
+        QVERIFY(!limited->Create());
+        QCOMPARE(limited->StartedPid(), 0LL);
         QVERIFY(!app->WorkbooksCount().has_value());
         QCOMPARE(limited->TimedOutCalls(), 2);
 
