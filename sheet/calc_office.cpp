@@ -85,9 +85,6 @@ Reference<css::uno::XComponentContext> LocalContext() {
     static Reference<css::uno::XComponentContext>* ctx = nullptr;
     std::lock_guard lock(m);
     if (!ctx) {
-        // Without it the first office call crashes the client.
-        if (!std::getenv("URE_BOOTSTRAP"))
-            setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" ORVEN_LO_PROGRAM_DIR "/fundamentalrc", 0);
         ctx = new Reference<css::uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
     }
     return *ctx;
@@ -647,6 +644,10 @@ void KillProcessTree(long long pid) {
 }
 
 std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options) {
+    // Without it the first office call crashes the client. Set here, on the
+    // caller's thread, before any worker reads the environment.
+    if (!qEnvironmentVariableIsSet("URE_BOOTSTRAP"))
+        qputenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" ORVEN_LO_PROGRAM_DIR "/fundamentalrc");
     return std::make_shared<OfficeProvider>(options);
 }
 
