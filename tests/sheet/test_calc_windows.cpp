@@ -249,6 +249,18 @@ private slots:
         QVERIFY(isEmpty(3, 1));
     }
 
+    void noOfficeAndNoSofficeGiveTheMessage() {
+        up({"--mode", "RV"});
+        SHEET::CALC::Options none;
+        none.pipe = CALCTEST::TestPipe("nowhere");
+        none.soffice = tmp_.path() + "/no/soffice";
+        SHEET::SetProvider(SHEET::CALC::MakeCalcProvider(none));
+        runTime("1");
+        QCOMPARE(modals->texts(), QStringList{"There is not Excel in this personal computer."});
+        QCOMPARE(modals->last().icon, int(QMessageBox::Warning));
+        QVERIFY(!b.sim->received().contains(":MEAS"));
+    }
+
     // Last: it replaces the office of this test program.
     void loadingWindowAfterTheOfficeWasKilledStartsANewOne() {
         up({"--mode", "RV"});
