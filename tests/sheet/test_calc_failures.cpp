@@ -205,15 +205,19 @@ private slots:
 
     void aHungOfficeCostsOneLimitAndThenRecovers() {
         const QString pipe = NewPipe("hung");
-        auto o = CALCTEST::HeadlessOptions(pipe, tmp_.path() + "/hung");
+        const auto o = CALCTEST::HeadlessOptions(pipe, tmp_.path() + "/hung");
         auto provider = SHEET::CALC::MakeCalcProvider(o);
-        QVERIFY(provider->Create());
-        o.callLimitMs = 1500;
-        auto limited = SHEET::CALC::MakeCalcProvider(o);
+        auto started = provider->Create();
+        QVERIFY(started);
+        QVERIFY(started->WorkbooksAdd());
+        QVERIFY(started->SetCellValue(1, 1, "before"));
+        // A short limit for the client under test; a live office answers in milliseconds.
+        auto shortLimit = o;
+        shortLimit.callLimitMs = 3000;
+        auto limited = SHEET::CALC::MakeCalcProvider(shortLimit);
         auto app = limited->Attach();
         QVERIFY(app);
-        QVERIFY(app->WorkbooksAdd());
-        QVERIFY(app->SetCellValue(1, 1, "before"));
+        QCOMPARE(app->ActiveSheetName(), started->ActiveSheetName());
 
         QVERIFY(CALCTEST::SignalOffice(pipe, SIGSTOP) > 0);
         QVERIFY(!app->SetCellValue(2, 1, "during"));
@@ -234,7 +238,7 @@ private slots:
 
         QVERIFY(CALCTEST::SignalOffice(pipe, SIGCONT) > 0);
         QTRY_COMPARE_WITH_TIMEOUT(TimedCaller::StillRunningAbandoned(), 0, 20000);
-        QVERIFY(limited->Attach());
+        QTRY_VERIFY_WITH_TIMEOUT(limited->Attach() != nullptr, 20000);
         QVERIFY(app->SetCellValue(3, 1, "after"));
         SHEET::CALC::OperatorProbe probe(o);
         QCOMPARE(probe.ReadCell(3, 1)->shown, QString("after"));
