@@ -7,8 +7,15 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev \
 	fonts-liberation fonts-liberation2 xdg-utils \
 	libreoffice-calc libreoffice-core libreoffice-dev
+# The fuzzers need clang with its libFuzzer runtime.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs: FUZZ_SECONDS for `make fuzz`, a few for the
+# smoke run inside `make test`.
+FUZZ_SECONDS ?= 300
+FUZZ_SMOKE_SECONDS ?= 5
 
-.PHONY: all deps build test demo bench clean test-sanitize
+.PHONY: all deps fuzz-deps build test demo bench clean test-sanitize fuzz
 
 all: build
 
@@ -21,8 +28,15 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+fuzz-deps:
+	@./tools/install-deps.sh $(FUZZ_PACKAGES)
+
+test: build fuzz-deps
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	JOBS=$(JOBS) ./tools/fuzz.sh $(FUZZ_SMOKE_SECONDS) $(FUZZ_BUILD)
+
+fuzz: fuzz-deps
+	JOBS=$(JOBS) ./tools/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
 demo: build
 	./tools/demo.sh $(BUILD)
@@ -36,4 +50,4 @@ test-sanitize: deps
 	cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
