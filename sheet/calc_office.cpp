@@ -656,3 +656,11 @@ std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options) {
 namespace SHEET {
 std::shared_ptr<Provider> MakeDefaultProvider() { return CALC::MakeCalcProvider(CALC::OptionsFromEnvironment()); }
 }  // namespace SHEET
+
+#if defined(__SANITIZE_ADDRESS__)
+// The UNO runtime keeps type descriptions and interned strings in caches that
+// live until the process ends; the leak checker would take them for leaks.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libuno_cppu.so\nleak:libuno_sal.so\nleak:libuno_cppuhelpergcc3.so\nleak:libbinaryurplo.so\n";
+}
+#endif
