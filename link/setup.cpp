@@ -1,5 +1,6 @@
 #include "setup.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -48,7 +49,10 @@ double LeadingNumber(const QString& field) {
         }
     }
     const QByteArray text = field.mid(start, i - start).toLatin1();
-    return std::strtod(text.constData(), nullptr);
+    // Qt sets the user's locale at start-up; a decimal comma there must not
+    // change how the instrument's "1.5" reads.
+    static const locale_t cNumbers = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    return strtod_l(text.constData(), nullptr, cNumbers);
 }
 
 void ApplySetupAnswer(const QStringList& fields) {
