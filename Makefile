@@ -44,10 +44,15 @@ demo: build
 bench: build
 	./tools/run-bench.sh $(BUILD)
 
+# Suppressions cover only libraries that are not ours (see the files).
+SAN_ENV := ASAN_OPTIONS=detect_leaks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=suppressions=$(CURDIR)/tests/ubsan.supp:print_stacktrace=1
+
 test-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DORVEN_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
-	cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(SAN_BUILD) && $(SAN_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
