@@ -47,7 +47,7 @@ bench: build
 # Suppressions cover only libraries that are not ours (see the files).
 SAN_ENV := ASAN_OPTIONS=detect_leaks=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
-	UBSAN_OPTIONS=suppressions=$(CURDIR)/tests/ubsan.supp:print_stacktrace=1
+	UBSAN_OPTIONS=print_stacktrace=1
 
 test-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DORVEN_SANITIZE=ON
