@@ -36,11 +36,13 @@ for t in $targets; do
   mkdir -p "$work"
   regress="tests/fuzz/regressions/$t"
   [ -d "$regress" ] || regress=""
+  dict="tests/fuzz/$t.dict"
+  [ -f "$dict" ] && dict="-dict=$dict" || dict=""
   echo "fuzz: $t for ${seconds}s"
   # New inputs go to the first folder (the build's own), never into the seeds.
   # shellcheck disable=SC2086
   if ! "$build/bin/fuzz_$t" -max_total_time="$seconds" -timeout=30 -max_len=1024 \
-      -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" \
+      -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" $dict \
       "$work" "tests/fuzz/corpus/$t" $regress >"$build/fuzz-$t.log" 2>&1; then
     tail -n 40 "$build/fuzz-$t.log" >&2
     echo "fuzz: $t FAILED; input saved as $(ls -t "$build/crashes/$t-"* 2>/dev/null | head -n 1)" >&2
