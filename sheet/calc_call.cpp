@@ -1,6 +1,8 @@
 #include "calc_call.h"
 
 #include <atomic>
+#include <csignal>
+#include <pthread.h>
 #include <chrono>
 #include <thread>
 
@@ -8,6 +10,13 @@ namespace SHEET::CALC {
 
 namespace {
 std::atomic<int> g_stuck{0};
+}
+
+void BlockBrokenPipeSignal() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 struct TimedCaller::Worker {
@@ -21,6 +30,7 @@ struct TimedCaller::Worker {
     std::thread thread;
 
     static void Loop(std::shared_ptr<Worker> self) {
+        BlockBrokenPipeSignal();
         std::unique_lock lock(self->m);
         for (;;) {
             self->wake.wait(lock, [&] { return self->quit || self->job; });

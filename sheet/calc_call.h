@@ -9,6 +9,12 @@
 
 namespace SHEET::CALC {
 
+// Writing to a connection whose far end died raises SIGPIPE, which ends the
+// whole program. Called on every thread that talks to the office; threads the
+// office libraries start from there inherit the blocked signal, and their
+// writes fail with EPIPE instead.
+void BlockBrokenPipeSignal();
+
 class TimedCaller {
 public:
     TimedCaller() = default;
@@ -16,7 +22,7 @@ public:
     TimedCaller(const TimedCaller&) = delete;
     TimedCaller& operator=(const TimedCaller&) = delete;
 
-    // Runs job on the worker and waits up to limitMs. True when the job
+    // Runs job on the worker (SIGPIPE blocked) and waits up to limitMs. True when the job
     // finished in time. Past the limit the worker is given up: it finishes
     // the job whenever the call returns and then ends, and the next Run gets
     // a fresh worker. So a job must own (capture by value) all it touches.

@@ -214,6 +214,7 @@ public:
         if (pastLimit && old) {
             // Closing the pipe ends the bridge, which releases the worker stuck in the call.
             std::thread([old] {
+                BlockBrokenPipeSignal();
                 try {
                     if (old->pipe.is()) old->pipe->close();
                 } catch (...) {
@@ -552,6 +553,10 @@ std::optional<OperatorProbe::Cell> OperatorProbe::ReadCell(int row, int column) 
     });
     if (!raw) return std::nullopt;
     return Cell{Cell::Kind(raw->kind), raw->value, ToQ(raw->shown)};
+}
+
+OperatorProbe::Cell OperatorProbe::At(int row, int column) {
+    return ReadCell(row, column).value_or(Cell{Cell::Unreadable, 0, QStringLiteral("<unreadable>")});
 }
 
 std::optional<QStringList> OperatorProbe::SheetNames() {

@@ -52,11 +52,12 @@ public:
     bool Connected();
 
     struct Cell {
-        enum Kind { Empty, Value, Text, Formula } kind = Empty;
+        enum Kind { Empty, Value, Text, Formula, Unreadable } kind = Empty;
         double value = 0;
         QString shown;   // as the office displays it
     };
     std::optional<Cell> ReadCell(int row, int column);   // on the active sheet
+    Cell At(int row, int column);                         // kind Unreadable when that failed
     std::optional<QStringList> SheetNames();              // of the active workbook
     bool ActivateSheet(const QString& name);
     bool SelectRange(int top, int left, int bottom, int right);

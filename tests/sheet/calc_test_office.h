@@ -49,6 +49,24 @@ inline QList<pid_t> ProcessesNaming(const QByteArray& needle) {
 
 inline QList<pid_t> OfficePids(const QString& pipe) { return ProcessesNaming("name=" + pipe.toLatin1() + ";"); }
 
+// True when every process of the office is stopped (state T), so that a
+// SIGSTOP has taken hold of all its threads.
+inline bool OfficeStopped(const QString& pipe) {
+    const QList<pid_t> pids = OfficePids(pipe);
+    if (pids.isEmpty()) return false;
+    for (pid_t pid : pids) {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+        for (const QString& t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile f(tasks.filePath(t) + "/stat");
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            const QByteArray stat = f.readAll();
+            const int at = stat.lastIndexOf(')');
+            if (at < 0 || stat.mid(at + 2, 1) != "T") return false;
+        }
+    }
+    return true;
+}
+
 inline int SignalOffice(const QString& pipe, int sig) {
     int n = 0;
     for (pid_t pid : OfficePids(pipe))

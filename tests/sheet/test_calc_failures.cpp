@@ -17,6 +17,9 @@
 #include <QProcess>
 
 #include <condition_variable>
+#include <csignal>
+#include <pthread.h>
+#include <thread>
 #include <mutex>
 
 using SHEET::CALC::TimedCaller;
@@ -78,6 +81,29 @@ private slots:
         }
         gate->cv.notify_all();
         QTRY_COMPARE_WITH_TIMEOUT(TimedCaller::StillRunningAbandoned(), before, 10000);
+    }
+
+    void workerThreadsAndTheirChildrenIgnoreABrokenPipe() {
+        // The office's bridge threads are started from the worker; a write to a
+        // dead office must fail there, not end the program with SIGPIPE.
+        auto blocked = [] {
+            sigset_t set;
+            pthread_sigmask(SIG_BLOCK, nullptr, &set);
+            return sigismember(&set, SIGPIPE) == 1;
+        };
+        QVERIFY2(!blocked(), "the test thread itself is left alone");
+        TimedCaller caller;
+        auto inWorker = std::make_shared<bool>(false);
+        auto inChild = std::make_shared<bool>(false);
+        QVERIFY(caller.Run(
+            [=] {
+                *inWorker = blocked();
+                std::thread child([=] { *inChild = blocked(); });
+                child.join();
+            },
+            10000));
+        QVERIFY(*inWorker);
+        QVERIFY(*inChild);
     }
 
     // ---- no office ----
@@ -168,7 +194,7 @@ private slots:
         QVERIFY(app->SetCellValue(1, 1, "reached"));
         // The operator's own office holds the cell, and no second office runs.
         SHEET::CALC::OperatorProbe operatorView(theirs);
-        QCOMPARE(operatorView.ReadCell(1, 1)->shown, QString("reached"));
+        QCOMPARE(operatorView.At(1, 1).shown, QString("reached"));
         QCOMPARE(officeBins(), before);
         operatorView.MarkAllUnmodified();
         SHEET::CALC::KillProcessTree(own);
@@ -220,6 +246,7 @@ private slots:
         QCOMPARE(app->ActiveSheetName(), started->ActiveSheetName());
 
         QVERIFY(CALCTEST::SignalOffice(pipe, SIGSTOP) > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(CALCTEST::OfficeStopped(pipe), 10000);
         QVERIFY(!app->SetCellValue(2, 1, "during"));
         QCOMPARE(limited->TimedOutCalls(), 1);
         // The calls that follow fail at once instead of each waiting out the limit.
@@ -241,8 +268,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(limited->Attach() != nullptr, 20000);
         QVERIFY(app->SetCellValue(3, 1, "after"));
         SHEET::CALC::OperatorProbe probe(o);
-        QCOMPARE(probe.ReadCell(3, 1)->shown, QString("after"));
-        QCOMPARE(probe.ReadCell(1, 1)->shown, QString("before"));
+        QCOMPARE(probe.At(3, 1).shown, QString("after"));
+        QCOMPARE(probe.At(1, 1).shown, QString("before"));
         probe.MarkAllUnmodified();
     }
 };
