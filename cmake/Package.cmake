@@ -1,0 +1,66 @@
+# Installation layout and the Debian package (`make install`, `make package`).
+#
+# The program looks for readme.txt in its own folder, so it lives in a private
+# folder with the readme beside it; bin/ holds relative links to it.
+include(GNUInstallDirs)
+
+set(ORVEN_PKG_NAME orven5927)
+set(ORVEN_PRIVATE_DIR lib/${ORVEN_PKG_NAME})
+
+install(TARGETS orven5927 orven5927-sim RUNTIME DESTINATION ${ORVEN_PRIVATE_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/app/readme.txt DESTINATION ${ORVEN_PRIVATE_DIR})
+
+# The links are made once in the build tree; install copies a link as a link.
+set(link_dir ${CMAKE_BINARY_DIR}/packaging/bin)
+file(MAKE_DIRECTORY ${link_dir})
+foreach(prog orven5927 orven5927-sim)
+  file(CREATE_LINK ../${ORVEN_PRIVATE_DIR}/${prog} ${link_dir}/${prog} SYMBOLIC)
+  install(FILES ${link_dir}/${prog} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endforeach()
+
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(size 16 24 32 48 64 128 256)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/icons/${size}/orven5927.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The office's UNO libraries live beside soffice, outside the loader's path;
+# the installed program must still find them.
+if(ORVEN_WITH_CALC)
+  set_target_properties(orven5927 PROPERTIES INSTALL_RPATH ${ORVEN_LO_PROGRAM})
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${ORVEN_PKG_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "ORVEN")
+set(CPACK_PACKAGE_CONTACT "ORVEN 5927 application team <orven5927@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Reads and logs the ORVEN 5927 battery tester over RS-232")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Talks to the ORVEN 5927 battery tester over a serial line, shows its\n"
+  "resistance and voltage readings in large type and logs them at a fixed\n"
+  "interval, on each return key or on each external trigger, to a CSV file\n"
+  "or a live LibreOffice Calc sheet. Includes orven5927-sim, a simulated\n"
+  "instrument on a pseudo-terminal.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY ${ORVEN_PKG_NAME})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Library packages come from the binaries themselves (dpkg-shlibdeps); what
+# the loader cannot see is named here: the fonts the windows ask for. The
+# office, the desktop opener and Wayland support are worth having, never required.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, xdg-utils, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
