@@ -6,7 +6,8 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev \
 	fonts-liberation fonts-liberation2 xdg-utils \
-	libreoffice-calc libreoffice-core libreoffice-dev
+	libreoffice-calc libreoffice-core libreoffice-dev \
+	dpkg-dev binutils
 # The fuzzers need clang with its libFuzzer runtime.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 FUZZ_BUILD ?= build-fuzz
@@ -15,7 +16,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 5
 
-.PHONY: all deps fuzz-deps build test demo bench clean test-sanitize fuzz
+.PHONY: all deps fuzz-deps build test demo bench clean test-sanitize fuzz package install
 
 all: build
 
@@ -43,6 +44,17 @@ demo: build
 
 bench: build
 	./tools/run-bench.sh $(BUILD)
+
+# The Debian package (CPack) lands in $(BUILD); install it with
+# `sudo apt install ./$(BUILD)/orven5927_*.deb`.
+package: build
+	cmake --build $(BUILD) --target package
+
+# The same files into a prefix: `make install PREFIX=$$HOME/.local`, or
+# DESTDIR=/some/root for a staged install.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Suppressions cover only libraries that are not ours (see the files).
 SAN_ENV := ASAN_OPTIONS=detect_leaks=1 \
