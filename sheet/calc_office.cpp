@@ -480,6 +480,8 @@ public:
         p.setStandardOutputFile(QProcess::nullDevice());
         p.setStandardErrorFile(QProcess::nullDevice());
         qint64 pid = 0;
+        // Detached, the office runs in a session of its own (Qt calls setsid):
+        // a Ctrl+C or hang-up meant for the program does not reach it.
         if (!p.startDetached(&pid)) return nullptr;
         startedPid_ = pid;
 

@@ -11,6 +11,7 @@
 #include "calc_test_office.h"
 
 #include <cmath>
+#include <unistd.h>
 
 using SHEET::CALC::OperatorProbe;
 
@@ -43,6 +44,10 @@ private slots:
         app_ = provider_->Create();
         QVERIFY2(app_, "the office could not be started");
         QVERIFY(provider_->StartedPid() > 0);
+        // The office lives in a session of its own, beyond the program's signals.
+        const pid_t officeSession = ::getsid(pid_t(provider_->StartedPid()));
+        QVERIFY(officeSession > 0);
+        QVERIFY(officeSession != ::getsid(0));
         probe_ = std::make_unique<OperatorProbe>(opt_);
         QVERIFY(probe_->Connected());
     }
