@@ -4,11 +4,14 @@
 // Prints "name: value" lines; with no office to start it says so and exits 0.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <unistd.h>
 
 #include "outfiles.h"
 #include "sheet.h"
@@ -100,6 +103,7 @@ int main(int argc, char** argv) {
     app.reset();
     provider.reset();
     SHEET::CALC::KillProcessTree(pid);
+    QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(o.pipe));
     return 0;
 #endif
 }

@@ -26,6 +26,7 @@ cleanup() {
   for p in $(grep -l "name=$pipe;" /proc/[0-9]*/cmdline 2>/dev/null | cut -d/ -f3); do
     kill -9 "$p" 2>/dev/null || true
   done
+  rm -f "/tmp/OSL_PIPE_$(id -u)_$pipe"
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }

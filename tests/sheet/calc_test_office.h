@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace CALCTEST {
 
@@ -65,6 +66,16 @@ inline bool OfficeStopped(const QString& pipe) {
         }
     }
     return true;
+}
+
+// Ends the office on this pipe and removes the socket file a killed office
+// leaves in /tmp.
+inline void EndOffice(const QString& pipe) {
+    for (pid_t pid : OfficePids(pipe)) {
+        ::kill(pid, SIGCONT);
+        ::kill(pid, SIGKILL);
+    }
+    QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe));
 }
 
 inline int SignalOffice(const QString& pipe, int sig) {

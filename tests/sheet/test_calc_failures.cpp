@@ -36,10 +36,7 @@ class CalcFailuresTest : public QObject {
 
 private slots:
     void cleanupTestCase() {
-        for (const QString& p : pipes_) {
-            CALCTEST::SignalOffice(p, SIGCONT);
-            CALCTEST::SignalOffice(p, SIGKILL);
-        }
+        for (const QString& p : pipes_) CALCTEST::EndOffice(p);
     }
 
     // ---- the worker that carries the calls ----

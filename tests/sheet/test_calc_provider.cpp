@@ -57,7 +57,7 @@ private slots:
         probe_.reset();
         app_.reset();
         provider_.reset();
-        CALCTEST::SignalOffice(pipe_, SIGKILL);
+        CALCTEST::EndOffice(pipe_);
     }
 
     void workbooksAndSheetsAreCountedAndAdded() {

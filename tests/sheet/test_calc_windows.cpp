@@ -97,7 +97,7 @@ private slots:
         if (probe_) probe_->MarkAllUnmodified();
         probe_.reset();
         provider_.reset();
-        CALCTEST::SignalOffice(pipe_, SIGKILL);
+        CALCTEST::EndOffice(pipe_);
     }
     void init() { modals.reset(new LT::Modals); }
     void cleanup() {
