@@ -1,10 +1,13 @@
 #include "common.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <cmath>
 
 #include "errors.h"
@@ -100,8 +103,30 @@ void DiscardRestOfLine() {
     }
 }
 
+namespace {
+QString& LastCsvFolder() {
+    static QString folder;
+    return folder;
+}
+}  // namespace
+
+QString CsvDialogStartFolder() {
+    const QString last = LastCsvFolder();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+    return QDir::homePath();
+}
+
+void RememberCsvFolder(const QString& chosenFile) {
+    if (!chosenFile.isEmpty()) LastCsvFolder() = QFileInfo(chosenFile).absolutePath();
+}
+
 QFileDialog* MakeCsvDialog(QWidget* parent, bool save) {
-    auto* dlg = new QFileDialog(parent, QString::fromLatin1(kCsvDialogTitle));
+    auto* dlg = new QFileDialog(parent, QString::fromLatin1(kCsvDialogTitle), CsvDialogStartFolder());
+    // A name typed without an extension still ends up as a CSV file.
+    dlg->setDefaultSuffix(QStringLiteral("csv"));
+    QObject::connect(dlg, &QFileDialog::fileSelected, dlg, [](const QString& f) { RememberCsvFolder(f); });
     dlg->setOption(QFileDialog::DontUseNativeDialog);
     dlg->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg->setFileMode(QFileDialog::AnyFile);

@@ -41,7 +41,13 @@ bool FilterDigitKey(QKeyEvent* event);
 
 // The CSV file dialog: a save dialog, or an open dialog that takes a name
 // not yet on disk. A new one each time, so no earlier choice carries over.
+// It starts in CsvDialogStartFolder() and adds ".csv" to a name typed
+// without an extension.
 QFileDialog* MakeCsvDialog(QWidget* parent, bool save);
+// The folder of the last file accepted in a CSV dialog during this run, else
+// the documents folder, else home.
+QString CsvDialogStartFolder();
+void RememberCsvFolder(const QString& chosenFile);
 
 // After an answer with too many fields the rest of its line still waits at
 // the port; read it away so it cannot pose as the next answer.
