@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, argv);
     APP::InitResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/orven/icon.png")));
+    // Lets a Wayland desktop match the windows to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("orven5927"));
     // Every way out is explicit (opening window, ShutdownApp, the fatal paths).
     QApplication::setQuitOnLastWindowClosed(false);
     APP::Main();
