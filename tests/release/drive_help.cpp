@@ -57,6 +57,7 @@ void Step() {
     }
     if (state == Opening) {
         if (QWidget* w = VisibleTopLevel("Frm_Opening")) {
+            Log(QStringLiteral("desktop file %1").arg(QGuiApplication::desktopFileName()));
             SaveIcon(w, "Frm_Opening");
             state = Main;
             Log(PressWhenActive(w, Qt::Key_Return) ? QStringLiteral("return pressed")

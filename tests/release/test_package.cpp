@@ -263,6 +263,10 @@ private slots:
         QCOMPARE(args.size(), 1);   // the blank in the path did not split it
         QCOMPARE(args.first(), QFileInfo(installed_ + QStringLiteral("/readme.txt")).canonicalFilePath());
 
+        // The running program names the menu entry that was installed.
+        QVERIFY2(driverLog.contains("desktop file orven5927\n"), driverLog.constData());
+        QVERIFY(QFile::exists(root_ + QStringLiteral("/usr/share/applications/orven5927.desktop")));
+
         const QImage ours = Argb(QIcon(QStringLiteral(":/orven/icon.png")).pixmap(64, 64).toImage());
         for (const char* window : {"Frm_Opening", "MDIFrm_Main"}) {
             QVERIFY2(driverLog.contains(QByteArray("icon ") + window + " set"), driverLog.constData());
