@@ -8,7 +8,10 @@
 //   time    a time-interval run at interval 0 into ORVEN_FAULT_CSV
 //   single  the return-key window on ORVEN_FAULT_CSV, Load pressed again and again
 //   extio   the external-trigger window on ORVEN_FAULT_CSV
+//   readme  the opening window's readme entry, with ORVEN_FAULT_VIEWER as viewer
 //
+// ORVEN_FAULT_NOBODY=1 makes a child started as root drop to uid/gid 65534
+// first, so that file permissions bind it.
 // The child prints every message box it sees ("BOX|icon|title|text"), answers
 // it (Yes where offered; the critical box only after ORVEN_FAULT_HOLD_MS) and
 // closes its main window once the file ORVEN_FAULT_DIR/close appears.
@@ -28,12 +31,14 @@
 
 #include <csignal>
 #include <cstdio>
+#include <grp.h>
 #include <unistd.h>
 
 #include "frm_extio.h"
 #include "frm_opening.h"
 #include "frm_single.h"
 #include "frm_time.h"
+#include "readme.h"
 #include "logging.h"
 #include "mdifrm_main.h"
 #include "settings.h"
@@ -78,6 +83,13 @@ private:
         Frm_Opening* o = APP::OpeningForm();
         if (!o) return;
         Say(QStringLiteral("OPENING"));
+        if (run_ == QLatin1String("readme")) {
+            const QString viewer = qEnvironmentVariable("ORVEN_FAULT_VIEWER");
+            if (!viewer.isEmpty()) APP::SetReadmeViewer(viewer);
+            o->MnuReadme->trigger();
+            Say(QStringLiteral("README ASKED"));
+            return;
+        }
         o->Cmd->click();   // connection check, then the main window's load
         MDIFrm_Main* m = APP::MainForm();
         if (!m) return;
@@ -175,6 +187,13 @@ private:
 // Call first in main(): runs the child and never returns when this process is one.
 inline void RunChildIfAsked(int argc, char** argv) {
     if (qEnvironmentVariable("ORVEN_FAULT_RUN").isEmpty()) return;
+    if (qEnvironmentVariableIntValue("ORVEN_FAULT_NOBODY") == 1 && ::geteuid() == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            Say(QStringLiteral("NO UID DROP"));
+            std::_Exit(99);
+        }
+    }
+    Say(QStringLiteral("UID %1").arg(::geteuid()));
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

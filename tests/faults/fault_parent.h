@@ -94,8 +94,14 @@ public:
     }
 
     // run: what the child does (fault_child.h); csv: its output file.
+    // Extra environment for the child, e.g. ORVEN_FAULT_NOBODY.
+    void setEnv(const QString& key, const QString& value) { extra_.insert(key, value); }
+    // Another program than this test binary (a copy of it elsewhere).
+    void setProgram(const QString& program) { program_ = program; }
+
     void start(const QString& run, const SimProcess& sim, const QString& csv = QString(), int holdMs = 0) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(extra_);
         env.insert(QStringLiteral("ORVEN_FAULT_RUN"), run);
         env.insert(QStringLiteral("ORVEN_FAULT_CSV"), csv);
         env.insert(QStringLiteral("ORVEN_FAULT_DIR"), dir_.path());
@@ -104,11 +110,13 @@ public:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         proc_.setProcessEnvironment(env);
-        proc_.start(QCoreApplication::applicationFilePath(), {});
+        proc_.start(program_.isEmpty() ? QCoreApplication::applicationFilePath() : program_, {});
         proc_.waitForStarted(10000);
     }
     qint64 pid() const { return proc_.processId(); }
+    // The child's XDG_CONFIG_HOME (and where it looks for the close request).
     QString configDir() const { return dir_.path(); }
+    QString settingsFile() const { return dir_.path() + QStringLiteral("/ORVEN/ORVEN 5927 RS.conf"); }
 
     QStringList lines() {
         out_ += proc_.readAllStandardOutput();
@@ -161,6 +169,8 @@ private:
     QProcess proc_;
     QTemporaryDir dir_;
     QByteArray out_;
+    QProcessEnvironment extra_;
+    QString program_;
 };
 
 inline const QByteArray kMeasBatt = ":MEAS:BATT?\r\n";
