@@ -98,6 +98,11 @@ public:
     void setEnv(const QString& key, const QString& value) { extra_.insert(key, value); }
     // Another program than this test binary (a copy of it elsewhere).
     void setProgram(const QString& program) { program_ = program; }
+    void setWorkingDirectory(const QString& dir) { proc_.setWorkingDirectory(dir); }
+    void terminate() {
+        proc_.terminate();
+        waitFinished(10000);
+    }
 
     void start(const QString& run, const SimProcess& sim, const QString& csv = QString(), int holdMs = 0) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
