@@ -415,8 +415,14 @@ private:
     std::shared_ptr<Session> s_;
 };
 
+// Running, not a zombie waiting for a parent that may never reap it.
 bool ProcessAlive(qint64 pid) {
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH);
+    if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)) return false;
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return true;
+    const QByteArray stat = f.readAll();
+    const int at = stat.lastIndexOf(')');
+    return at < 0 || stat.mid(at + 2, 1) != "Z";
 }
 
 // The process and everything it started (the launcher runs the office as its child).
@@ -446,11 +452,14 @@ public:
     std::shared_ptr<Application> Attach() override {
         if (s_->conn) {
             // A kept connection may be to an office that has gone since.
+            const int pastLimit = s_->caller.Abandoned();
             const bool alive = s_->Do([](Conn& c) {
                 c.desktop->getCurrentComponent();
                 return true;
             });
-            if (!alive) s_->Drop(false);
+            if (alive) return std::make_shared<CalcApplication>(s_);
+            if (s_->caller.Abandoned() != pastLimit) return nullptr;   // hung: one limit is enough
+            s_->Drop(false);
         }
         s_->hung = false;   // an explicit attach always tries again
         if (!s_->Live()) return nullptr;
