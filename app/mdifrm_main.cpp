@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QScreen>
 
+#include "common.h"
 #include "errors.h"
 #include "frame.h"
 #include "frm_disp.h"
@@ -119,6 +120,8 @@ void MDIFrm_Main::MDIForm_Load() {
     try {
         SETTING::ReadInstrumentSetup();
     } catch (const AppError& e) {
+        // The rest of an overfull answer must not pose as the next answer.
+        if (dynamic_cast<const FieldOverflowError*>(&e)) LOGGING::DiscardRestOfLine();
         loading_ = false;
         MSG::Warn(TESTMEAS::ErrorText(e, true));
     }
@@ -185,6 +188,7 @@ void MDIFrm_Main::MnuMeasTest_Click() {
     try {
         RunTestMeasurement();
     } catch (const AppError& e) {
+        if (dynamic_cast<const FieldOverflowError*>(&e)) LOGGING::DiscardRestOfLine();
         MnuMeasTest->setText(QString::fromLatin1(kStartCaption));
         MSG::Warn(TESTMEAS::ErrorText(e, false));
         return;
