@@ -9,6 +9,7 @@
 //   single  the return-key window on ORVEN_FAULT_CSV, Load pressed again and again
 //   extio   the external-trigger window on ORVEN_FAULT_CSV
 //   readme  the opening window's readme entry, with ORVEN_FAULT_VIEWER as viewer
+//   a+b     step a, then step b once a has returned
 //
 // ORVEN_FAULT_NOBODY=1 makes a child started as root drop to uid/gid 65534
 // first, so that file permissions bind it.
@@ -94,9 +95,15 @@ private:
         MDIFrm_Main* m = APP::MainForm();
         if (!m) return;
         Say(QStringLiteral("MAIN"));
-        if (run_ == QLatin1String("test")) {
+        // Steps joined by "+" run one after the other, each once the one
+        // before has returned (a test measurement returns after its error).
+        for (const QString& step : run_.split(QLatin1Char('+'))) runStep(step, m);
+    }
+
+    void runStep(const QString& step, MDIFrm_Main* m) {
+        if (step == QLatin1String("test")) {
             m->MnuMeasTest->trigger();
-        } else if (run_ == QLatin1String("time")) {
+        } else if (step == QLatin1String("time")) {
             m->MnuMeasTime->trigger();
             Frm_Time* w = LOGGING::TimeWindow();
             if (!w) return;
@@ -105,7 +112,7 @@ private:
             w->OpnMethod[0]->setChecked(true);
             Say(QStringLiteral("START"));
             w->Cmd[1]->click();
-        } else if (run_ == QLatin1String("single")) {
+        } else if (step == QLatin1String("single")) {
             m->MnuMeasSingle->trigger();
             Frm_Single* w = LOGGING::SingleWindow();
             if (!w) return;
@@ -120,7 +127,7 @@ private:
                 if (pw && pw->Cmd_Trig->isVisible() && pw->Cmd_Trig->isEnabled()) pw->Cmd_Trig->click();
             });
             again->start();
-        } else if (run_ == QLatin1String("extio")) {
+        } else if (step == QLatin1String("extio")) {
             m->MnuMeasIo->trigger();
             Frm_ExtIo* w = LOGGING::ExtIoWindow();
             if (!w) return;
