@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include "../logging/logging_fixture.h"
@@ -126,6 +127,45 @@ private slots:
         QCOMPARE(readFile(timed), fails ? QByteArray() : header + "\r\n09:05:30," + row + "\r\n");
         QVERIFY(t->Cmd[1]->isVisible());
         QCOMPARE(OUTFILES::FreeFile(), 1);
+    }
+
+    // Random bytes (control bytes, separators and 128-255 among them) run
+    // into an answer in the middle of a run at interval 0: the run ends with
+    // its message, the file keeps its whole rows, and the next run is clean.
+    void randomGarbageMidRun() {
+        b.up({"--silent"});
+        const QString first = tmp->filePath("garbled.csv");
+        const QString second = tmp->filePath("after.csv");
+        modals->fileAnswers << first << second;
+        QRandomGenerator rng(77);
+        QByteArray garbage;
+        while (garbage.size() < 3000) {
+            const char c = char(rng.bounded(256u));
+            if (c != '\n') garbage += c;
+        }
+        const QByteArray reading = "012.34E-3,+12.345E+0\r\n";
+        LOGGING::MnuMeasTime_Click();
+        Frm_Time* t = LOGGING::TimeWindow();
+        QVERIFY(t);
+        Script s;
+        s.when([&] { return seen(":COMP?") == 1; }, [&] { answer("RV;FAST;0\r\n"); });
+        for (int n = 1; n <= 5; ++n) s.when([&, n] { return seen(":MEAS:") == n; }, [&] { answer(reading); });
+        s.when([&] { return seen(":MEAS:") == 6; }, [&] { answer(garbage + reading); })
+            .then([&] { QVERIFY(b.sim->control("silent off")); });
+        s.start();
+        t->OpnMethod[0]->setChecked(true);
+        t->Cmd[1]->click();
+        QVERIFY(!s.failed());
+        QCOMPARE(modals->last().text, QString("The error occurred. "));
+        const QByteArray row = "09:05:30," + reading;
+        QCOMPARE(readFile(first), "Time,Resistance,Voltage\r\n" + row + row + row + row + row);
+
+        // Nothing of the garbage is left for the next run.
+        QVERIFY(s.done());
+        t->Text_Count->setText("2");
+        t->Cmd[1]->click();
+        QCOMPARE(modals->last().text, QString("Measurement ended."));
+        QCOMPARE(readFile(second), "Time,Resistance,Voltage\r\n" + row + row);
     }
 
     // A reading whose line runs on for megabytes: the line is cut at the cap,
