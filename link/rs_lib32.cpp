@@ -40,6 +40,10 @@ QString g_lastOpenError;
 bool g_lastOpenDenied = false;
 std::function<void()> g_fatalBoxHook;
 
+// A receive gave up on its answer, which may still come: whatever waits at
+// the next send is that late answer, not the answer to the new command.
+bool g_answerAbandoned = false;
+
 // Bytes read from the port but not consumed yet: the input queue.
 QByteArray g_pending;
 qsizetype g_pendingPos = 0;
@@ -184,6 +188,26 @@ bool writeLine(int fd, const QByteArray& line, QDeadlineTimer deadline) {
     return true;
 }
 
+// Throws away what arrived for an abandoned query. A line still coming in
+// is discarded through its LF when the rest arrives, as is one the receiver
+// was already discarding.
+void dropLateAnswer() {
+    while (pullFromPort()) {
+    }
+    QStringList scratch;
+    for (int i = 0; i < 64; ++i) scratch.append(QString());
+    g_rx.begin(scratch);
+    while (g_pendingPos < g_pending.size()) {
+        qsizetype used = 0;
+        const auto r = g_rx.feed(g_pending.constData() + g_pendingPos, g_pending.size() - g_pendingPos, &used);
+        g_pendingPos += used;
+        if (r == LineReceiver::Result::LineComplete || r == LineReceiver::Result::FieldOverflow)
+            g_rx.begin(scratch);
+    }
+    dropPending();
+    g_rx.abandonLine();
+}
+
 }  // namespace
 
 void CommInit() {
@@ -249,6 +273,7 @@ int CommOpen(int portNumber) {
     g_rx.reset();
     g_open = true;
     g_gone = false;
+    g_answerAbandoned = false;
     return 1;
 }
 
@@ -256,6 +281,10 @@ bool CommSend(const QString& text) {
     QSerialPort* p = g_port;
     if (!g_open || g_gone || !p || !p->isOpen()) return false;
 
+    if (g_answerAbandoned) {
+        g_answerAbandoned = false;
+        dropLateAnswer();
+    }
     const QByteArray line = text.toLatin1() + "\r\n";
     const bool ok = writeLine(int(p->handle()), line, QDeadlineTimer(2 * int(line.size()) + 2000));
     if (!ok) p->clear(QSerialPort::Output);
@@ -294,6 +323,7 @@ void CommReceive(QStringList& fields, int timeoutMs) {
         if (pullFromPort()) continue;
         if (deadline.hasExpired()) {
             g_rx.abandonLine();
+            g_answerAbandoned = true;
             throw NoResponseError();
         }
         // The timer only wakes the wait; the deadline decides. A receive
