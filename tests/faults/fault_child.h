@@ -5,7 +5,9 @@
 //
 //   setup   nothing more: the main window's own setup query is the activity
 //   test    the test measurement
-//   time    a time-interval run at interval 0 into ORVEN_FAULT_CSV
+//   time    a time-interval run into ORVEN_FAULT_CSV (interval 0 unless
+//           ORVEN_FAULT_INTERVAL says otherwise)
+//   idle    nothing: the main window waits for the operator
 //   single  the return-key window on ORVEN_FAULT_CSV, Load pressed again and again
 //   extio   the external-trigger window on ORVEN_FAULT_CSV
 //   readme  the opening window's readme entry, with ORVEN_FAULT_VIEWER as viewer
@@ -107,7 +109,8 @@ private:
             m->MnuMeasTime->trigger();
             Frm_Time* w = LOGGING::TimeWindow();
             if (!w) return;
-            w->Text_Time->setText(QStringLiteral("0"));
+            const QString interval = qEnvironmentVariable("ORVEN_FAULT_INTERVAL");
+            w->Text_Time->setText(interval.isEmpty() ? QStringLiteral("0") : interval);
             w->Text_Count->setText(QStringLiteral("0"));
             w->OpnMethod[0]->setChecked(true);
             Say(QStringLiteral("START"));

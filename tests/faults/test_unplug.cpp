@@ -13,6 +13,9 @@ class TestUnplug : public QObject {
     Q_OBJECT
 
 private slots:
+    void unplugWhileIdle();
+    void unplugDuringTheIntervalWait();
+
     void unplugEndsTheProgramOnce_data() {
         QTest::addColumn<QString>("run");
         QTest::addColumn<bool>("csv");
@@ -98,6 +101,52 @@ private slots:
         }
     }
 };
+
+// The adapter pulled while no exchange runs: the gone device must not make
+// the program spin, nor end it before it next talks to the instrument.
+void TestUnplug::unplugWhileIdle() {
+    SimProcess sim;
+    QVERIFY(sim.started());
+    Child child;
+    child.start(QStringLiteral("idle"), sim);
+    QVERIFY2(child.waitLine("MAIN"), qPrintable(child.output()));
+    QVERIFY(sim.control("unplug"));
+    QVERIFY(sim.waitFinished());
+    const double share = CpuShare(child.pid(), 1000);
+    QVERIFY2(share >= 0 && share < 0.2, qPrintable(QStringLiteral("cpu share %1").arg(share)));
+    QVERIFY(child.boxes().isEmpty());
+    child.askToClose();
+    QVERIFY2(child.waitFinished(), qPrintable(child.output()));
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY(child.boxes().isEmpty());
+}
+
+// Pulled while the time-interval window waits between two readings: the
+// next reading finds the device gone.
+void TestUnplug::unplugDuringTheIntervalWait() {
+    SimProcess sim;
+    QVERIFY(sim.started());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("interval.csv");
+    Child child;
+    child.setEnv(QStringLiteral("ORVEN_FAULT_INTERVAL"), QStringLiteral("1"));
+    child.start(QStringLiteral("time"), sim, file, 1000);
+    QVERIFY(PollUntil([&] { return Count(sim.received(), kMeasBatt) >= 2; }));
+    // The second reading is answered at once; the wait after it runs.
+    QVERIFY(PollUntil([&] { return ReadAll(file).count('\n') >= 3; }));
+    QVERIFY(sim.control("unplug"));
+    QVERIFY2(child.waitLine("BOX|"), qPrintable(child.output()));
+    QVERIFY2(child.waitFinished(), qPrintable(child.output()));
+    QCOMPARE(child.exitCode(), 1);
+    QCOMPARE(child.boxes(), QStringList{kFatalBox});
+    QList<QByteArray> rows;
+    QVERIFY(WholeLines(ReadAll(file), &rows));
+    QCOMPARE(rows.takeFirst(), QByteArray("Time,Resistance,Voltage"));
+    // A query may just have gone out as the device vanished.
+    const int asked = Count(sim.received(), kMeasBatt);
+    QVERIFY(rows.size() >= 2 && rows.size() >= asked - 1 && rows.size() <= asked);
+    for (const QByteArray& r : rows) QVERIFY(kTimedRow.match(QString::fromLatin1(r)).hasMatch());
+}
 
 int main(int argc, char** argv) {
     FAULT::RunChildIfAsked(argc, argv);
