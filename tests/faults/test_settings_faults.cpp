@@ -94,6 +94,14 @@ private slots:
                                 "Form Display/Top", "Form Display/Left"})
             QVERIFY2(InInt16(s.value(key)), key);
         if (!keepsVersion) QVERIFY(!s.contains("Communications/Com Port") || s.value("Communications/Com Port") == "0");
+        if (QByteArray(QTest::currentDataTag()) == "numbers beyond 16 bits") {
+            // Each bad number fell back to its default, and the windows were
+            // placed by those defaults.
+            QCOMPARE(s.value("Form Display/Top").toString(), QStringLiteral("0"));
+            QCOMPARE(s.value("Form Display/Left").toString(), QStringLiteral("0"));
+            QVERIFY2(qAbs(s.value("Form Main/Width").toInt() - 5085) <= 30, qPrintable(s.value("Form Main/Width").toString()));
+            QVERIFY2(qAbs(s.value("Form Main/Height").toInt() - 6825) <= 30, qPrintable(s.value("Form Main/Height").toString()));
+        }
     }
 
     // The store cannot be written: as a file that this user may only read,
