@@ -31,10 +31,17 @@ bool openWith(int fileNo, const QString& path, int mode) {
     if (fileNo < 1 || IsOpen(fileNo) || path.isEmpty()) return false;
     const QByteArray native = QFile::encodeName(path);
     int fd;
+    // Without O_NONBLOCK a named pipe with no reader would block the open,
+    // and with it the whole program, for good; now it fails like a bad path.
     do {
-        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | mode, 0666);
+        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | mode, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        ::close(fd);
+        return false;
+    }
     auto& t = table();
     if (fileNo >= int(t.size())) t.resize(size_t(fileNo) + 1, -1);
     t[size_t(fileNo)] = fd;
