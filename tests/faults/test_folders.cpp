@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include "fault_child.h"
 #include "fault_parent.h"
@@ -35,6 +36,7 @@ private slots:
             child.setEnv("ORVEN_FAULT_NOBODY", "1");
             for (const QString& d : {tmp.path(), child.configDir()}) ::chmod(QFile::encodeName(d).constData(), 0755);
             ::chmod(QFile::encodeName(sim.devicePath()).constData(), 0666);
+            ClearStaleLock(sim.devicePath());
         }
         child.start(run, sim, file);
         QVERIFY2(child.waitLine("BOX|"), qPrintable(child.output()));
@@ -49,6 +51,24 @@ private slots:
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
         QCOMPARE(child.boxes().size(), 1);
+    }
+
+    // A named pipe nobody reads from, given as the CSV name: opening it must
+    // not wait for a reader, which would freeze every window for good.
+    void namedPipeAsCsvName() {
+        SimProcess sim;
+        QVERIFY(sim.started());
+        QTemporaryDir tmp;
+        const QString fifo = tmp.filePath("pipe.csv");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+        Child child;
+        child.start("single", sim, fifo);
+        QVERIFY2(child.waitLine("BOX|", 15000), qPrintable(child.output()));
+        QCOMPARE(child.boxes(), QStringList{"2|ORVEN 5927 Application|The error occurred."});
+        QVERIFY(!sim.received().contains(kMeasBatt));
+        child.askToClose();
+        QVERIFY2(child.waitFinished(), qPrintable(child.output()));
+        QCOMPARE(child.exitCode(), 0);
     }
 
     // The readme is found beside the program, whatever that folder is called,

@@ -34,6 +34,7 @@ bool InInt16(const QVariant& v) {
 void OpenUpFor65534(const QString& dir, const SimProcess& sim) {
     ::chmod(QFile::encodeName(dir).constData(), 0755);
     ::chmod(QFile::encodeName(sim.devicePath()).constData(), 0666);
+    ClearStaleLock(sim.devicePath());
 }
 }  // namespace
 
