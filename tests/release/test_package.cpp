@@ -112,6 +112,10 @@ private slots:
         const QByteArray readme = ReadAll(installed_ + QStringLiteral("/readme.txt"));
         QVERIFY(!readme.isEmpty());
         QCOMPARE(readme, ReadAll(QStringLiteral(ORVEN_SOURCE_DIR "/app/readme.txt")));
+        // What an operator needs before the first connection on Linux.
+        for (const char* advice : {"usermod -aG dialout", "log out and log in", "ORVEN5927_COM1",
+                                   "COM1%20Device", "/dev/ttyUSB0"})
+            QVERIFY2(readme.contains(advice), advice);
     }
 
     void desktopEntryAndIcons() {
