@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <QtGlobal>
+#include <functional>
 
 class QFileDialog;
 class QKeyEvent;
@@ -44,6 +45,8 @@ bool FilterDigitKey(QKeyEvent* event);
 // It starts in CsvDialogStartFolder() and adds ".csv" to a name typed
 // without an extension.
 QFileDialog* MakeCsvDialog(QWidget* parent, bool save);
+// The chooser installed in place of the dialog, if any.
+const std::function<QString(bool)>& FileChooser();
 // The folder of the last file accepted in a CSV dialog during this run, else
 // the documents folder, else home.
 QString CsvDialogStartFolder();

@@ -180,12 +180,17 @@ void Frm_Time::SetMeasuringState(bool m) {
 }
 
 qint16 Frm_Time::AnsSaveFileNumber() {
-    std::unique_ptr<QFileDialog> dialog(MakeCsvDialog(this, true));
-    C_Dialog1 = dialog.get();
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    C_Dialog1 = nullptr;
-    if (!accepted) return -1;
-    const QStringList chosen = dialog->selectedFiles();
+    QStringList chosen;
+    if (FileChooser()) {
+        chosen << FileChooser()(true);
+    } else {
+        std::unique_ptr<QFileDialog> dialog(MakeCsvDialog(this, true));
+        C_Dialog1 = dialog.get();
+        const bool accepted = dialog->exec() == QDialog::Accepted;
+        C_Dialog1 = nullptr;
+        if (!accepted) return -1;
+        chosen = dialog->selectedFiles();
+    }
     if (chosen.isEmpty() || chosen.first().isEmpty()) return -1;
     const int fileNo = OUTFILES::FreeFile();
     if (!OUTFILES::OpenForOutput(fileNo, chosen.first())) return -1;

@@ -85,6 +85,16 @@ void SetClock(const Clock& clock) {
 
 const Clock& CurrentClock() { return ClockSlot(); }
 
+namespace {
+std::function<QString(bool)>& ChooserSlot() {
+    static std::function<QString(bool)> chooser;
+    return chooser;
+}
+}  // namespace
+
+void SetFileChooser(std::function<QString(bool save)> chooser) { ChooserSlot() = std::move(chooser); }
+const std::function<QString(bool)>& FileChooser() { return ChooserSlot(); }
+
 void SetBeepHook(std::function<void()> hook) { BeepSlot() = std::move(hook); }
 
 void Beep() {

@@ -39,6 +39,10 @@ struct Clock {
 void SetClock(const Clock& clock);
 const Clock& CurrentClock();
 
+// Replaces the CSV file dialog (benchmarks): returns the chosen name, or an
+// empty text for a cancelled dialog. nullptr restores the dialog.
+void SetFileChooser(std::function<QString(bool save)> chooser);
+
 // The beep of the digit-only key filter (tests count it); nullptr restores it.
 void SetBeepHook(std::function<void()> hook);
 }  // namespace LOGGING

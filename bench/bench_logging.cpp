@@ -1,0 +1,187 @@
+// Logging speed and memory of time-interval runs to CSV against the instant
+// simulator. The runs' reading rate is set against the bare exchange rate of
+// CommSend + CommReceive measured in the same process on the same port.
+//   csv_logging_ratio          run readings/s divided by bare exchanges/s
+//   csv_logging_rss_growth_kib resident memory growth over 100 000 readings
+//                              (five runs of 20 000, after a warm-up run)
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "commands.h"
+#include "frame.h"
+#include "frm_time.h"
+#include "logging.h"
+#include "rs_lib32.h"
+
+namespace {
+
+constexpr qint64 kReadings = 100000;
+constexpr int kBareExchanges = 30000;
+
+long RssKib() {
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+QString SimulatorPath() {
+    const QString env = qEnvironmentVariable("ORVEN5927_SIM");
+    if (!env.isEmpty()) return env;
+    return QCoreApplication::applicationDirPath() + "/../bin/orven5927-sim";
+}
+
+struct Round {
+    qint64 readings = 0;
+    qint64 ms = 0;
+};
+
+// Bare exchanges: the command the run repeats, and its answer.
+Round Bare(int count) {
+    QStringList fields{QString(), QString(), QString()};
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < count; ++i) {
+        RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasBatt));
+        RS_LIB32::CommReceive(fields);
+    }
+    return {count, t.elapsed()};
+}
+
+// One real run of the window (Start, the save dialog, interval 0, until
+// Stop) that is stopped once `target` readings are logged.
+Round Run(Frm_Time* w, const QString& csv, qint64 target) {
+    // The file is named as the save dialog would name it.
+    LOGGING::SetFileChooser([csv](bool) { return csv; });
+    w->Text_Time->setText("0");
+    w->Text_Count->setText("0");
+    w->OpnMethod[0]->setChecked(true);
+    QElapsedTimer clock;
+    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                if (QAbstractButton* b = box->defaultButton()) b->click();
+            return;
+        }
+        const qint64 n = w->ReadingsLogged();
+        if (t0 < 0 && n >= 1) {
+            t0 = clock.elapsed();
+            n0 = n;
+        }
+        if (t1 < 0 && n >= target) {
+            t1 = clock.elapsed();
+            n1 = n;
+            w->Cmd[2]->click();
+        }
+    });
+    watch.start();
+    clock.start();
+    w->Cmd[1]->click();   // returns when the run has ended
+    if (t0 < 0 || t1 <= t0) return {};
+    return {n1 - n0, t1 - t0};
+}
+
+int Measure() {
+    QTemporaryDir out;
+    const QString csv = out.filePath("bench.csv");
+    LOGGING::MnuMeasTime_Click();
+    Frm_Time* w = LOGGING::TimeWindow();
+
+    // Warm-up, then rounds that alternate the two, so that a machine whose
+    // load changes meanwhile weighs on both alike.
+    Bare(2000);
+    Run(w, csv, 5000);
+    const long rss0 = RssKib();
+    Round bare, run;
+    constexpr int kRounds = 5;
+    for (int i = 0; i < kRounds; ++i) {
+        const Round b = Bare(kBareExchanges / kRounds);
+        const Round r = Run(w, csv, kReadings / kRounds);
+        if (r.ms <= 0) {
+            std::fprintf(stderr, "bench_logging: a run did not reach its readings\n");
+            return 1;
+        }
+        bare.readings += b.readings;
+        bare.ms += b.ms;
+        run.readings += r.readings;
+        run.ms += r.ms;
+    }
+    const long rss1 = RssKib();
+    const double bareRate = bare.readings * 1000.0 / double(qMax<qint64>(1, bare.ms));
+    const double runRate = run.readings * 1000.0 / double(qMax<qint64>(1, run.ms));
+    std::printf("csv_logging_readings_per_s: %.0f\n", runRate);
+    std::printf("bare_exchanges_per_s: %.0f\n", bareRate);
+    std::printf("csv_logging_ratio: %.3f\n", runRate / bareRate);
+    std::printf("csv_logging_rss_growth_kib: %ld\n", rss1 - rss0);
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    // The instrument: instant answers, no byte log.
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(SimulatorPath(), {"--exit-with-parent"});
+    QByteArray first;
+    QElapsedTimer startWait;
+    startWait.start();
+    while (!first.contains('\n') && startWait.elapsed() < 10000) {
+        sim.waitForReadyRead(100);
+        first += sim.readAllStandardOutput();
+    }
+    if (!first.startsWith("PTY ")) {
+        std::fprintf(stderr, "bench_logging: simulator did not start (%s)\n", qPrintable(SimulatorPath()));
+        return 1;
+    }
+    qputenv("ORVEN5927_COM1", first.mid(4, first.indexOf('\n') - 4).trimmed());
+    RS_LIB32::CommInit();
+    if (RS_LIB32::CommOpen(0) != 1) {
+        std::fprintf(stderr, "bench_logging: cannot open the simulator's port\n");
+        return 1;
+    }
+
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    main.resize(1200, 800);
+    FRAME::SetMainWindow(&main, area);
+    main.show();
+    FRAME::Disp();
+
+    int rc = 1;
+    // Measured from inside the event loop, as the program runs its windows.
+    QTimer::singleShot(0, [&] {
+        rc = Measure();
+        QCoreApplication::exit(0);
+    });
+    app.exec();
+
+    RS_LIB32::CommClose();
+    sim.terminate();
+    sim.waitForFinished(5000);
+    return rc;
+}
