@@ -48,6 +48,8 @@
 
 namespace FAULT {
 
+// Straight to the descriptor, unbuffered: a line said is out before any
+// kill or immediate exit can lose it.
 inline void Say(const QString& text) {
     const QByteArray b = text.toUtf8() + '\n';
     ssize_t done = 0;
