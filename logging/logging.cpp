@@ -44,6 +44,7 @@ void Open(QPointer<Form>& slot) {
         }
         return;
     }
+    if (!FRAME::MdiArea()) return;   // no main window to hold it
     auto* form = new Form;
     slot = form;
     QMdiSubWindow* sub = FRAME::MdiArea()->addSubWindow(form);
