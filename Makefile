@@ -57,14 +57,21 @@ install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Suppressions cover only libraries that are not ours (see the files).
-SAN_ENV := ASAN_OPTIONS=detect_leaks=1 \
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+SAN_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1
+
+# Tests that measure their own memory: AddressSanitizer keeps freed blocks
+# out of reuse for a while (256 MB by default), which reads as growth, so
+# these run with a small quarantine; every other check stays as it is.
+SAN_MEMORY_TESTS := ^faults_test_line_garbage$$
 
 test-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DORVEN_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
-	cd $(SAN_BUILD) && $(SAN_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(SAN_BUILD) && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 QT_QPA_PLATFORM=offscreen \
+		ctest --output-on-failure -j $(JOBS) -E '$(SAN_MEMORY_TESTS)'
+	cd $(SAN_BUILD) && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=1 QT_QPA_PLATFORM=offscreen \
+		ctest --output-on-failure -R '$(SAN_MEMORY_TESTS)'
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
