@@ -5,12 +5,14 @@
 //   3. 1 000 readings by external trigger (one every millisecond).
 // A reading taken is a measuring query the simulator received (its byte
 // log); a row kept is a well-formed line in the files. Memory is the
-// resident size after a warm-up of all three against the size at the end.
+// resident size after a warm-up of all three against the size at the end,
+// and the same for open descriptors.
 // Every rate is set against the bare exchange rate (CommSend + CommReceive of
 // the same query on the same port) measured in the same run, before and
 // after the long run.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -63,6 +65,10 @@ long RssKib() {
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
     return -1;
 }
+
+// Open descriptors: a window that forgets its file or its dialog's watcher
+// shows here long before the process runs out.
+int OpenFds() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size()); }
 
 QString SimulatorPath() {
     const QString env = qEnvironmentVariable("ORVEN5927_SIM");
@@ -358,6 +364,7 @@ int Measure(const QString& logPath) {
     KeyRun(log, out.filePath("warm_key.csv"), 20);
     TriggerRun(op, log, out.filePath("warm_trigger.csv"), 20);
     const long rss0 = RssKib();
+    const int fds0 = OpenFds();
 
     Rate bare;
     bare += Bare(kBareExchanges);
@@ -371,6 +378,7 @@ int Measure(const QString& logPath) {
     Phase key = KeyRun(log, out.filePath("soak_key.csv"), kKeyReadings);
     Phase trig = TriggerRun(op, log, out.filePath("soak_trigger.csv"), kTriggerReadings);
     const long rss1 = RssKib();
+    const int fds1 = OpenFds();
     for (Phase* p : {&time, &key, &trig}) p->kept = RowsKept(p->csv, p->timeStamped);
 
     for (const QString& b : op.boxes)
@@ -399,6 +407,8 @@ int Measure(const QString& logPath) {
     std::printf("soak_rss_before_kib: %ld\n", rss0);
     std::printf("soak_rss_growth_kib: %ld\n", rss1 - rss0);
     std::printf("soak_rss_growth_ratio: %.4f\n", rss0 > 0 ? double(rss1 - rss0) / double(rss0) : 0.0);
+    std::printf("soak_open_fds_before: %d\n", fds0);
+    std::printf("soak_open_fds_growth: %d\n", fds1 - fds0);
     std::fflush(stdout);
     if (qEnvironmentVariableIsSet("SOAK_DETAIL"))
         std::fprintf(stderr, "time %lld/%lld key %lld/%lld trigger %lld/%lld; rss warm %ld time %ld key %ld trigger %ld\n",
