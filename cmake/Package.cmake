@@ -7,6 +7,8 @@ include(GNUInstallDirs)
 set(ORVEN_PKG_NAME orven5927)
 set(ORVEN_PRIVATE_DIR lib/${ORVEN_PKG_NAME})
 
+# The office's UNO libraries are found through the rpath the spreadsheet
+# library links in; install keeps it and drops only the build tree's paths.
 install(TARGETS orven5927 orven5927-sim RUNTIME DESTINATION ${ORVEN_PRIVATE_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/app/readme.txt DESTINATION ${ORVEN_PRIVATE_DIR})
 
@@ -28,12 +30,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
-
-# The office's UNO libraries live beside soffice, outside the loader's path;
-# the installed program must still find them.
-if(ORVEN_WITH_CALC)
-  set_target_properties(orven5927 PROPERTIES INSTALL_RPATH ${ORVEN_LO_PROGRAM})
-endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${ORVEN_PKG_NAME})
