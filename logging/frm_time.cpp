@@ -92,6 +92,8 @@ Frm_Time::Frm_Time(QWidget* parent) : FormBase(parent) {
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
+    // A coarse timer may fire up to 5 % early: rows a second apart would share a time stamp.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &Frm_Time::Timer1_Timer);
 
 }
@@ -193,7 +195,11 @@ qint16 Frm_Time::AnsSaveFileNumber() {
     }
     if (chosen.isEmpty() || chosen.first().isEmpty()) return -1;
     const int fileNo = OUTFILES::FreeFile();
-    if (!OUTFILES::OpenForOutput(fileNo, chosen.first())) return -1;
+    if (!OUTFILES::OpenForOutput(fileNo, chosen.first())) {
+        // Starting silently would leave the operator believing a run had begun.
+        MSG::Warn(QString::fromLatin1(kError));
+        return -1;
+    }
     return static_cast<qint16>(fileNo);
 }
 

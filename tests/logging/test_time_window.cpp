@@ -347,15 +347,17 @@ void TestTimeWindow::untilStopRunsPast16BitCounter() {
 void TestTimeWindow::csvFailures() {
     b.up({});
     Frm_Time* w = open();
-    // A path that cannot be created, then a cancelled dialog: no run, no message.
+    // A path that cannot be created gives the error box; a cancelled dialog
+    // gives none. Neither starts a run.
     // (The chosen name turns into a folder before the window opens it.)
     const QString taken = b.path("taken.csv");
     modals->onSelected = [](const QString& f) { QDir().mkpath(f); };
     modals->fileAnswers << taken << "";
     start(w, "0", "1", true);
     start(w, "0", "1", true);
-    QCOMPARE(modals->texts(), (QStringList{"", ""}));   // two dialogs, no box
-    QVERIFY(modals->seen[0].fileDialog && modals->seen[1].fileDialog);
+    QCOMPARE(modals->texts(), (QStringList{"", "The error occurred. ", ""}));
+    QVERIFY(modals->seen[0].fileDialog && modals->seen[2].fileDialog);
+    QCOMPARE(modals->seen[1].icon, int(QMessageBox::Warning));
     QVERIFY(QFileInfo(taken).isDir());
     QCOMPARE(OUTFILES::FreeFile(), 1);
     QTest::qWait(50);
