@@ -29,78 +29,19 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_common.h"
 #include "commands.h"
 #include "errors.h"
 #include "rs_lib32.h"
 
 namespace {
 
+using namespace BENCH;
+
 constexpr int kExchanges = 1000;   // per round
 constexpr int kRounds = 31;
 constexpr int kIdleWaitMs = 10000;
 
-QString simulatorPath() {
-    const QByteArray env = qgetenv("ORVEN5927_SIM");
-    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
-    return QDir(QCoreApplication::applicationDirPath()).filePath("../bin/orven5927-sim");
-}
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "bench_link: %s\n", what);
-    std::exit(1);
-}
-
-// The simulator runs as a plain child process, not a QProcess: a QProcess
-// would add its own descriptors to every wait of the event loop and so
-// slow the link by something the program itself never has.
-struct Sim {
-    pid_t pid = -1;
-    int out = -1;   // kept open so that the simulator may still print
-    QString device;
-};
-
-Sim startSim(const QStringList& args) {
-    Sim sim;
-    int fds[2];
-    if (::pipe(fds) != 0) fail("pipe failed");
-    const QByteArray program = QFile::encodeName(simulatorPath());
-    std::vector<QByteArray> store{program};
-    for (const QString& a : args) store.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    if (posix_spawn(&sim.pid, program.constData(), &actions, nullptr, argv.data(), environ) != 0)
-        fail("cannot start the simulator");
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    sim.out = fds[0];
-
-    QByteArray line;
-    QElapsedTimer t;
-    t.start();
-    while (!line.contains('\n')) {
-        pollfd pfd{sim.out, POLLIN, 0};
-        if (::poll(&pfd, 1, 1000) < 0 || t.elapsed() > 10000) fail("no device line from the simulator");
-        char c;
-        if ((pfd.revents & POLLIN) && ::read(sim.out, &c, 1) == 1) line.append(c);
-        else if (pfd.revents & (POLLHUP | POLLERR)) fail("the simulator ended");
-    }
-    line = line.trimmed();
-    if (!line.startsWith("PTY ")) fail("unexpected first line from the simulator");
-    sim.device = QString::fromLocal8Bit(line.mid(4));
-    return sim;
-}
-
-void stopSim(Sim& sim) {
-    ::kill(sim.pid, SIGTERM);
-    int status = 0;
-    ::waitpid(sim.pid, &status, 0);
-    ::close(sim.out);
-}
 
 double seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
 double cpuSeconds() {
@@ -112,7 +53,7 @@ double cpuSeconds() {
 // The baseline: blocking write and read on the device, nothing else.
 double termiosRate(const QString& device, int exchanges) {
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
-    if (fd < 0) fail("termios open failed");
+    if (fd < 0) Fail("termios open failed");
     termios tio{};
     tcgetattr(fd, &tio);
     cfmakeraw(&tio);
@@ -128,11 +69,11 @@ double termiosRate(const QString& device, int exchanges) {
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < exchanges; ++i) {
-        if (::write(fd, cmd, sizeof cmd - 1) != ssize_t(sizeof cmd - 1)) fail("termios write");
+        if (::write(fd, cmd, sizeof cmd - 1) != ssize_t(sizeof cmd - 1)) Fail("termios write");
         bool done = false;
         while (!done) {
             const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n <= 0) fail("termios read");
+            if (n <= 0) Fail("termios read");
             done = std::memchr(buf, '\n', size_t(n)) != nullptr;
         }
     }
@@ -143,16 +84,16 @@ double termiosRate(const QString& device, int exchanges) {
 
 double linkRate(int exchanges) {
     RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(0) != 1) fail("CommOpen failed");
+    if (RS_LIB32::CommOpen(0) != 1) Fail("CommOpen failed");
     QStringList fields(3);
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < exchanges; ++i) {
-        if (!RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes))) fail("CommSend failed");
+        if (!RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes))) Fail("CommSend failed");
         RS_LIB32::CommReceive(fields);
     }
     const double secs = double(t.nsecsElapsed()) / 1e9;
-    if (fields[0].isEmpty()) fail("empty answer");
+    if (fields[0].isEmpty()) Fail("empty answer");
     RS_LIB32::CommClose();
     return exchanges / secs;
 }
@@ -166,7 +107,7 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    RS_LIB32::SetFatalBoxHook([] { fail("the port failed"); });
+    RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
 
     // An instant responder shows the link's own cost; one paced at the real
     // 9600 baud shows what the operator gets.
@@ -177,7 +118,7 @@ int main(int argc, char** argv) {
         int rounds;
     };
     for (const Run& run : {Run{"", {}, kExchanges, kRounds}, Run{"paced_", {"--pace"}, 60, 3}}) {
-        Sim sim = startSim(run.args);
+        Sim sim = StartSim(run.args);
         const QString device = sim.device;
         qputenv("ORVEN5927_COM1", QFile::encodeName(device));
         // Alternate the two so that load from elsewhere hits both alike.
@@ -194,15 +135,15 @@ int main(int argc, char** argv) {
         std::printf("%slink_exchanges_per_s: %.0f\n", run.prefix, median(link));
         std::printf("%slink_exchange_ratio: %.3f\n", run.prefix, median(ratios));
         std::fflush(stdout);
-        stopSim(sim);
+        StopSim(sim);
     }
 
     {
-        Sim sim = startSim({"--silent"});
+        Sim sim = StartSim({"--silent"});
         const QString device = sim.device;
         qputenv("ORVEN5927_COM1", QFile::encodeName(device));
         RS_LIB32::CommInit();
-        if (RS_LIB32::CommOpen(0) != 1) fail("CommOpen failed");
+        if (RS_LIB32::CommOpen(0) != 1) Fail("CommOpen failed");
         RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes));
         QStringList fields(3);
         QElapsedTimer t;
@@ -216,12 +157,12 @@ int main(int argc, char** argv) {
         }
         const double wallMs = double(t.nsecsElapsed()) / 1e6;
         const double cpuMs = (cpuSeconds() - cpu0) * 1000.0;
-        if (!timedOut) fail("the silent simulator answered");
+        if (!timedOut) Fail("the silent simulator answered");
         std::printf("idle_wait_wall_ms: %.0f\n", wallMs);
         std::printf("idle_wait_cpu_ms: %.2f\n", cpuMs);
         std::printf("idle_wait_cpu_percent: %.3f\n", 100.0 * cpuMs / wallMs);
         RS_LIB32::CommClose();
-        stopSim(sim);
+        StopSim(sim);
     }
     return 0;
 }

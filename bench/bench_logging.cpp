@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "bench_common.h"
 #include "commands.h"
 #include "frame.h"
 #include "frm_time.h"
@@ -27,22 +28,11 @@
 
 namespace {
 
+using namespace BENCH;
+
 constexpr qint64 kReadings = 100000;
 constexpr int kBareExchanges = 30000;
 
-long RssKib() {
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-QString SimulatorPath() {
-    const QString env = qEnvironmentVariable("ORVEN5927_SIM");
-    if (!env.isEmpty()) return env;
-    return QCoreApplication::applicationDirPath() + "/../bin/orven5927-sim";
-}
 
 struct Round {
     qint64 readings = 0;

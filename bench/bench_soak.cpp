@@ -38,6 +38,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_common.h"
 #include "commands.h"
 #include "frame.h"
 #include "frm_extio.h"
@@ -48,78 +49,16 @@
 
 namespace {
 
+using namespace BENCH;
+
 constexpr qint64 kTimeReadings = 100000;
 constexpr int kKeyReadings = 1000;
 constexpr int kTriggerReadings = 1000;
 constexpr int kBareExchanges = 10000;   // before and again after the long run
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "bench_soak: %s\n", what);
-    std::exit(1);
-}
-
-long RssKib() {
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 // Open descriptors: a window that forgets its file or its dialog's watcher
 // shows here long before the process runs out.
 int OpenFds() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size()); }
-
-QString SimulatorPath() {
-    const QString env = qEnvironmentVariable("ORVEN5927_SIM");
-    if (!env.isEmpty()) return env;
-    return QCoreApplication::applicationDirPath() + "/../bin/orven5927-sim";
-}
-
-// A plain child rather than a QProcess, whose descriptors would join every
-// wait of the event loop and slow the link by something the program lacks.
-struct Sim {
-    pid_t pid = -1;
-    int out = -1;
-    QString device;
-};
-
-Sim StartSim(const QStringList& args) {
-    Sim sim;
-    int fds[2];
-    if (::pipe(fds) != 0) Fail("pipe failed");
-    const QByteArray program = QFile::encodeName(SimulatorPath());
-    std::vector<QByteArray> store{program};
-    for (const QString& a : args) store.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    if (posix_spawn(&sim.pid, program.constData(), &actions, nullptr, argv.data(), environ) != 0)
-        Fail("cannot start the simulator");
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    sim.out = fds[0];
-    QByteArray line;
-    QElapsedTimer t;
-    t.start();
-    while (!line.contains('\n')) {
-        pollfd pfd{sim.out, POLLIN, 0};
-        if (::poll(&pfd, 1, 1000) < 0 || t.elapsed() > 10000) Fail("no device line from the simulator");
-        char c;
-        if ((pfd.revents & POLLIN) && ::read(sim.out, &c, 1) == 1)
-            line.append(c);
-        else if (pfd.revents & (POLLHUP | POLLERR))
-            Fail("the simulator ended");
-    }
-    line = line.trimmed();
-    if (!line.startsWith("PTY ")) Fail("unexpected first line from the simulator");
-    sim.device = QString::fromLocal8Bit(line.mid(4));
-    return sim;
-}
 
 // Counts the measuring queries in the simulator's byte log as it grows.
 // Reads through a fixed buffer so that counting adds nothing to the memory
