@@ -30,8 +30,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 mkfifo "$work/out"
-# Readings that move, at the instrument's real line speed.
-"$bin/orven5927-sim" --res random:10:40 --volt random:3:4 --pace \
+# Readings that move, at the instrument's real line speed; an external
+# trigger every two seconds for the trigger window.
+"$bin/orven5927-sim" --res random:10:40 --volt random:3:4 --pace --trigger-interval 2000 \
   --log "$work/received.log" >"$work/out" &
 sim_pid=$!
 
@@ -49,7 +50,7 @@ if [ -z "$pty" ]; then
 fi
 cat <&3 >/dev/null &
 
-echo "demo: simulated ORVEN 5927 on $pty (COM1); COM1 and COM2 both lead to it; press OK, then F4 for live readings"
+echo "demo: simulated ORVEN 5927 on $pty (COM1); COM1 and COM2 both lead to it; press OK, then F4 for live readings; F5/F6/F7 log (F7 gets a trigger every 2 s)"
 status=0
 ORVEN5927_COM1="$pty" ORVEN5927_COM2="$pty" "$bin/orven5927" || status=$?
 exit "$status"
