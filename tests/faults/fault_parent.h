@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -28,6 +29,25 @@ inline bool PollUntil(const std::function<bool()>& check, int timeoutMs = 15000)
         QTest::qSleep(2);
     }
     return true;
+}
+
+// After "silent on": the simulator may take the control line before or after
+// the caller's last look at its log; either way the program ends up waiting
+// on one unanswered query, and the log then rests on a whole line. Returns
+// that log (empty when it never settled).
+inline QByteArray WaitForUnansweredQuery(const SimProcess& sim, int restMs = 300) {
+    QByteArray last = sim.received();
+    QElapsedTimer steady;
+    steady.start();
+    const bool ok = PollUntil([&] {
+        const QByteArray now = sim.received();
+        if (now != last) {
+            last = now;
+            steady.restart();
+        }
+        return now.endsWith("\r\n") && steady.elapsed() >= restMs;
+    });
+    return ok ? last : QByteArray();
 }
 
 inline QByteArray ReadAll(const QString& path) {
