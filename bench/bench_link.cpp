@@ -64,12 +64,12 @@ double termiosRate(const QString& device, int exchanges) {
     tcsetattr(fd, TCSANOW, &tio);
     tcflush(fd, TCIOFLUSH);
 
-    const char cmd[] = ":MEAS:RES?\r\n";
+    const QByteArray cmd = QByteArray(CMD::MeasRes) + "\r\n";
     char buf[256];
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < exchanges; ++i) {
-        if (::write(fd, cmd, sizeof cmd - 1) != ssize_t(sizeof cmd - 1)) Fail("termios write");
+        if (::write(fd, cmd.constData(), size_t(cmd.size())) != ssize_t(cmd.size())) Fail("termios write");
         bool done = false;
         while (!done) {
             const ssize_t n = ::read(fd, buf, sizeof buf);
