@@ -10,7 +10,7 @@
 
 #include <csignal>
 
-#include "../logging/logging_fixture.h"
+#include "in_process.h"
 #include "frm_extio.h"
 #include "frm_single.h"
 #include "frm_time.h"
@@ -40,36 +40,14 @@ private:
 };
 }  // namespace
 
-class TestCsvFiles : public QObject {
+class TestCsvFiles : public QObject, FAULT::InProcess {
     Q_OBJECT
-    Bench b;
-    std::unique_ptr<Modals> modals;
-    std::unique_ptr<QTemporaryDir> tmp;   // a fresh folder for every test function
-    QString path(const QString& name) const { return tmp->filePath(name); }
 
     bool inSetup(LOGGING::LoadingForm* w) { return w->Picture1[0]->isVisible() && !w->Picture1[1]->isVisible(); }
-    LOGGING::LoadingForm* openLoading(bool trigger, const QString& file) {
-        if (trigger)
-            LOGGING::MnuMeasIo_Click();
-        else
-            LOGGING::MnuMeasSingle_Click();
-        LOGGING::LoadingForm* w = trigger ? static_cast<LOGGING::LoadingForm*>(LOGGING::ExtIoWindow())
-                                          : static_cast<LOGGING::LoadingForm*>(LOGGING::SingleWindow());
-        if (!w) return nullptr;
-        w->OpnMethod[0]->click();
-        w->Txt_File->setText(file);
-        return w;
-    }
 
 private slots:
-    void init() {
-        modals.reset(new Modals);
-        tmp.reset(new QTemporaryDir);
-    }
-    void cleanup() {
-        modals.reset();
-        b.down();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void unopenablePathsKeepTheWindowInSetup_data() {
         QTest::addColumn<bool>("trigger");

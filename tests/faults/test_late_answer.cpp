@@ -8,29 +8,17 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "../logging/logging_fixture.h"
+#include "in_process.h"
 #include "frm_time.h"
 
 using namespace LT;
 
-class TestLateAnswer : public QObject {
+class TestLateAnswer : public QObject, FAULT::InProcess {
     Q_OBJECT
-    Bench b;
-    std::unique_ptr<Modals> modals;
-    std::unique_ptr<QTemporaryDir> tmp;
-
-    int seen(const QByteArray& what) { return int(b.sim->received().count(what)); }
-    void answer(const QByteArray& bytes) { QVERIFY(b.sim->control("send " + bytes.toHex())); }
 
 private slots:
-    void init() {
-        modals.reset(new Modals);
-        tmp.reset(new QTemporaryDir);
-    }
-    void cleanup() {
-        modals.reset();
-        b.down();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void lateAnswerIsNotTheNextOne_data() {
         QTest::addColumn<QByteArray>("late");   // arrives before the next run

@@ -10,7 +10,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include "../logging/logging_fixture.h"
+#include "in_process.h"
 #include "frm_single.h"
 #include "frm_time.h"
 
@@ -26,32 +26,12 @@ qint64 PeakRssKb() {
 }
 }  // namespace
 
-class TestLineGarbage : public QObject {
+class TestLineGarbage : public QObject, FAULT::InProcess {
     Q_OBJECT
-    Bench b;
-    std::unique_ptr<Modals> modals;
-    std::unique_ptr<QTemporaryDir> tmp;
-
-    int seen(const QByteArray& what) { return int(b.sim->received().count(what)); }
-    void answer(const QByteArray& bytes) { QVERIFY(b.sim->control("send " + bytes.toHex())); }
-    Frm_Single* readySingle(const QString& file) {
-        LOGGING::MnuMeasSingle_Click();
-        Frm_Single* w = LOGGING::SingleWindow();
-        if (!w) return nullptr;
-        w->OpnMethod[0]->click();
-        w->Txt_File->setText(file);
-        return w;
-    }
 
 private slots:
-    void init() {
-        modals.reset(new Modals);
-        tmp.reset(new QTemporaryDir);
-    }
-    void cleanup() {
-        modals.reset();
-        b.down();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void oddAnswersBecomeRows_data() {
         QTest::addColumn<QByteArray>("setup");    // the answer to the setup query
