@@ -99,6 +99,8 @@ void LoadingForm::LoadCommon(const std::function<void()>& beforeMethod) {
     else
         chosen->setChecked(true);
     Txt_File->setText(store_.loadFile());
+    // First in the set-up panel's tab order: space or Return presses OK.
+    Cmd_Ok->setFocus(Qt::OtherFocusReason);
 }
 
 void LoadingForm::OpnMethod_Click(int index) {

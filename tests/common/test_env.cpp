@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -72,6 +73,29 @@ bool BoxAnswerer::waitFor(int n, int timeoutMs) {
     while (d->seen.size() < n && t.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return d->seen.size() >= n;
+}
+
+QWidget* KeyTarget(int timeoutMs) {
+    if (!QTest::qWaitFor([] { return QApplication::activeWindow() != nullptr; }, timeoutMs)) return nullptr;
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? focus : QApplication::activeWindow();
+}
+
+bool PressKey(int key, Qt::KeyboardModifiers mods, int timeoutMs) {
+    QWidget* target = KeyTarget(timeoutMs);
+    if (!target) return false;
+    QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
+    return true;
+}
+
+bool TypeText(const QString& text, int timeoutMs) {
+    // Each character goes where the focus is at that moment.
+    for (const QChar c : text) {
+        QWidget* target = KeyTarget(timeoutMs);
+        if (!target) return false;
+        QTest::keyClicks(target, QString(c));
+    }
+    return true;
 }
 
 }  // namespace TESTENV

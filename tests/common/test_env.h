@@ -2,7 +2,10 @@
 // Shared helpers of the Qt tests: a private settings location and answering
 // modal boxes that nobody would otherwise click.
 #include <QString>
+#include <Qt>
 #include <functional>
+
+class QWidget;
 
 namespace TESTENV {
 // Points the settings store at a fresh temporary folder. Call first in main()
@@ -33,6 +36,14 @@ private:
     struct Impl;
     Impl* d;
 };
+
+// Keys as a keyboard delivers them: to QApplication::focusWidget() of the
+// active window (the window itself when nothing in it has the focus), once a
+// window is really active. False, with nothing sent, when no window becomes
+// active within timeoutMs.
+QWidget* KeyTarget(int timeoutMs = 2000);
+bool PressKey(int key, Qt::KeyboardModifiers mods = Qt::NoModifier, int timeoutMs = 2000);
+bool TypeText(const QString& text, int timeoutMs = 2000);
 }  // namespace TESTENV
 
 // main() for QTest classes: temporary settings, then QApplication + QTest::qExec.

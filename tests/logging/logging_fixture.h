@@ -220,6 +220,9 @@ public:
         main->resize(1400, 900);
         FRAME::SetMainWindow(main.get(), area);
         main->show();
+        // Keys reach only the active window, as on a desktop.
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
         sheets = std::make_shared<SHEET::MemoryProvider>();
         SHEET::SetProvider(sheets);
         clock.now = QTime(9, 5, 30, 400);

@@ -136,11 +136,12 @@ void TestSingleWindow::csvRowsAppend() {
     SETTING::SaveSetting("Configuration", "Single Meas File", file);
 
     Frm_Single* w = open();
-    w->Cmd_Ok->click();
+    QCOMPARE(TESTENV::KeyTarget(), w->Cmd_Ok);
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK has the focus at open
     QVERIFY(ready(w));
     QCOMPARE(readFile(file), QByteArray("earlier row\r\n"));   // no header, nothing cut
     w->Cmd_Trig->click();
-    QTest::keyClick(w, Qt::Key_Return);   // the default button: Load
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // the default button: Load
     QCOMPARE(modals->count(), 0);
     QCOMPARE(readFile(file), "earlier row\r\n" + row + row);
     const QByteArray one = kSetupQuery + command + "\r\n";
@@ -199,15 +200,18 @@ void TestSingleWindow::sheetQuitBetweenReadingsStartsNewOne() {
     b.up({"--mode", "RV", "--comp", "1"});
     b.sheets->running = std::make_shared<SHEET::MemorySheet>();
     Frm_Single* w = open();
-    w->Cmd_Ok->click();
-    w->Cmd_Trig->click();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Space));   // OK
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));  // Load
     b.sheets->quit();
-    w->Cmd_Trig->click();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
     auto xl = b.sheets->running;
     QVERIFY(xl);
     QCOMPARE(b.sheets->creates, 1);
     QVERIFY(xl->visible);
-    QCOMPARE(xl->rows(2, 3), (QStringList{"Resistance|Voltage|Comp", "012.34E-3|+12.345E+0|IN"}));
+    // After the office was started, Return still presses Load.
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(xl->rows(3, 3), (QStringList{"Resistance|Voltage|Comp", "012.34E-3|+12.345E+0|IN",
+                                          "012.34E-3|+12.345E+0|IN"}));
     QCOMPARE(modals->count(), 0);
 }
 
@@ -306,7 +310,7 @@ void TestSingleWindow::busyReadingRefusesCloseAndReturn() {
                   Frm_Single* w = LOGGING::SingleWindow();
                   disabled = !w->Cmd_Trig->isEnabled() && !w->Cmd_End->isEnabled();
                   refused = !LOGGING::SingleForm()->close() && LOGGING::SingleWindow() == w;
-                  QTest::keyClick(w, Qt::Key_Return);   // nothing: the reading goes on
+                  QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // nothing: the reading goes on
                   answer("5E-3\r\n");
               });
     s.start();

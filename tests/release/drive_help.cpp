@@ -39,7 +39,9 @@ void SaveIcon(QWidget* w, const char* name) {
 bool PressWhenActive(QWidget* w, Qt::Key key) {
     w->activateWindow();
     if (!QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }, 10000)) return false;
-    QTest::keyClick(w, key);
+    // As a keyboard delivers it: to the focused widget of the active window.
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : w, key);
     return true;
 }
 
