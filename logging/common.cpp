@@ -4,10 +4,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 
 #include "errors.h"
@@ -36,10 +39,23 @@ qint16 ClampToInt16(double v) {
 QString TimeOfDayText() { return CurrentClock().now().toString(QStringLiteral("HH:mm:ss")); }
 
 void FocusMainWindow() {
-    if (QWidget* main = FRAME::MainWindow()) {
-        main->activateWindow();
-        main->setFocus(Qt::OtherFocusReason);
+    QWidget* main = FRAME::MainWindow();
+    if (!main) return;
+    // The frame becomes the active window as an MDI parent does: the active
+    // child keeps its focused control, so Return still reaches that child's
+    // buttons. Focusing the frame itself would leave no key for the child.
+    main->raise();
+    main->activateWindow();
+    QWidget* focus = main->focusWidget();
+    if (QMdiArea* area = FRAME::MdiArea()) {
+        QMdiSubWindow* sub = area->activeSubWindow();
+        if (sub && sub->widget() && (!focus || !sub->isAncestorOf(focus))) {
+            QWidget* inner = sub->widget()->focusWidget();
+            if (inner && inner->isVisible() && inner->isEnabled()) focus = inner;
+        }
     }
+    if (focus && focus != main && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp) {
@@ -64,13 +80,28 @@ QString LoadedLine(const QStringList& f) {
 
 QStringList FreshFields() { return QStringList{QString(), QString(), QString()}; }
 
+namespace {
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+}  // namespace
+
 bool FilterDigitKey(QKeyEvent* event) {
     const QString text = event->text();
-    if (text.size() != 1) return false;   // navigation and modifier keys type nothing
-    const QChar c = text.at(0);
-    if (c == QChar(8) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) return false;
-    // Return, Tab and Escape drive the window rather than the text.
-    if (c == QChar(13) || c == QChar(9) || c == QChar(27)) return false;
+    if (text.isEmpty()) return false;   // navigation and modifier keys type nothing
+    if (text.size() == 1) {
+        const QChar c = text.at(0);
+        // Return, Tab and Escape drive the window rather than the text.
+        if (c == QChar(8) || c == QChar(13) || c == QChar(9) || c == QChar(27)) return false;
+    }
+    // A compose sequence may type several characters at once ("é5"): the
+    // whole text must be digits, or none of it goes in.
+    if (std::all_of(text.begin(), text.end(), IsDigit)) return false;
+    Beep();
+    return true;
+}
+
+bool FilterDigitInput(QInputMethodEvent* event) {
+    const QString text = event->commitString();
+    if (std::all_of(text.begin(), text.end(), IsDigit)) return false;
     Beep();
     return true;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QFileDialog;
+class QInputMethodEvent;
 class QKeyEvent;
 class QMdiSubWindow;
 
@@ -39,6 +40,8 @@ QStringList FreshFields();
 // Digit-only filter: backspace and 0-9 pass, any other typed character is
 // dropped with a beep. Returns true when the key was dropped.
 bool FilterDigitKey(QKeyEvent* event);
+// The same for text committed by an input method.
+bool FilterDigitInput(QInputMethodEvent* event);
 
 // The CSV file dialog: a save dialog, or an open dialog that takes a name
 // not yet on disk. A new one each time, so no earlier choice carries over.

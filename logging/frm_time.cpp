@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,6 +111,7 @@ void Frm_Time::Form_Load() {
     }
     SETTING::SetFormTimeOpen(true);
     SetLoaded(true);
+    Cmd[1]->setFocus(Qt::OtherFocusReason);   // first in the tab order
 }
 
 void Frm_Time::Form_Unload(bool& cancel) {
@@ -134,8 +136,11 @@ void Frm_Time::closeEvent(QCloseEvent* event) {
 }
 
 bool Frm_Time::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == Text_Time || watched == Text_Count) && event->type() == QEvent::KeyPress)
-        return FilterDigitKey(static_cast<QKeyEvent*>(event));
+    if (watched == Text_Time || watched == Text_Count) {
+        if (event->type() == QEvent::KeyPress) return FilterDigitKey(static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::InputMethod)
+            return FilterDigitInput(static_cast<QInputMethodEvent*>(event));
+    }
     return FormBase::eventFilter(watched, event);
 }
 
@@ -164,6 +169,8 @@ void Frm_Time::Cmd_Click(int index) {
     FlagMeasuring = -1;
     SetMeasuringState(true);
     SetDefaultButton(Cmd[2]);
+    // Start, which had the focus, is hidden now: Stop takes it, so Return stops the run.
+    Cmd[2]->setFocus(Qt::OtherFocusReason);
     StartMeas(method, fileNo);
     FlagMeasuring = 0;
     SetMeasuringState(false);

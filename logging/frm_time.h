@@ -25,11 +25,14 @@ public:
     explicit Frm_Time(QWidget* parent = nullptr);
     ~Frm_Time() override;
 
+    // Label1: 0 "Time Interval", 1 "(s)", 2 "Range: 0 - 3600", 3 "Measurement Number", 4 "times"
     QLabel* Label1[5] = {};
     QLineEdit* Text_Time = nullptr;
     QLineEdit* Text_Count = nullptr;
     QGroupBox* Frame1 = nullptr;
+    // OpnMethod: 0 text file (CSV), 1 Microsoft Excel; the index is the output method
     QRadioButton* OpnMethod[2] = {};
+    // Cmd: 0 Close, 1 Start, 2 Stop
     QPushButton* Cmd[3] = {};
     QTimer* Timer1 = nullptr;
     QFileDialog* C_Dialog1 = nullptr;   // while it is shown

@@ -53,6 +53,7 @@ private slots:
     void loadsWithDesignStateAndRemembersPosition();
     void keyFilterTakesDigitsOnly();
     void returnKeyStartsAndStops();
+    void stopBeforeFirstReadingHasNoEffect();
     void csvRun_data();
     void csvRun();
     void shortAnswerDoesNotReuseOldFields();
@@ -124,19 +125,38 @@ void TestTimeWindow::keyFilterTakesDigitsOnly() {
     Frm_Time* w = open();
     int beeps = 0;
     LOGGING::SetBeepHook([&] { ++beeps; });
+    // Start has the focus at open; Tab leads on to Close, then to the boxes.
+    QCOMPARE(TESTENV::KeyTarget(), w->Cmd[1]);
+    QVERIFY(TESTENV::PressKey(Qt::Key_Tab));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Tab));
     for (QLineEdit* e : {w->Text_Time, w->Text_Count}) {
+        QCOMPARE(TESTENV::KeyTarget(), e);
         beeps = 0;
         e->clear();
-        e->setFocus();
-        QTest::keyClicks(e, "1a.2-3 ");
+        QVERIFY(TESTENV::TypeText("1a.2-3 "));
         QCOMPARE(e->text(), QString("123"));
         QCOMPARE(beeps, 4);
-        QTest::keyClick(e, Qt::Key_Backspace);
+        QVERIFY(TESTENV::PressKey(Qt::Key_Backspace));
         QCOMPARE(e->text(), QString("12"));
         QCOMPARE(beeps, 4);
+        // A compose sequence or an input method may type several characters at once.
+        QKeyEvent composed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u00e95"));
+        QApplication::sendEvent(TESTENV::KeyTarget(), &composed);
+        QInputMethodEvent committed;
+        committed.setCommitString(QStringLiteral("\u00e97"));
+        QApplication::sendEvent(TESTENV::KeyTarget(), &committed);
+        QCOMPARE(e->text(), QString("12"));
+        QCOMPARE(beeps, 6);
+        QInputMethodEvent digits;
+        digits.setCommitString(QStringLiteral("3"));
+        QApplication::sendEvent(TESTENV::KeyTarget(), &digits);
+        QCOMPARE(e->text(), QString("123"));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Tab));
     }
-    QTest::keyClicks(w->Text_Time, "99999");
-    QCOMPARE(w->Text_Time->text(), QString("1299"));   // four characters at most
+    QTest::mouseClick(w->Text_Time, Qt::LeftButton);
+    QVERIFY(TESTENV::PressKey(Qt::Key_End));
+    QVERIFY(TESTENV::TypeText("99999"));
+    QCOMPARE(w->Text_Time->text(), QString("1239"));   // four characters at most
 }
 
 void TestTimeWindow::returnKeyStartsAndStops() {
@@ -144,21 +164,26 @@ void TestTimeWindow::returnKeyStartsAndStops() {
     auto xl = freshSheet();
     Frm_Time* w = open();
     w->Text_Time->setText("5");
+    bool stoppedByKey = false;
     // During the run Return is Stop: the first wait ends the run at once.
     Script s([w] { w->Cmd[2]->click(); });
     s.when([w] { return w->Timer1->isActive(); },
-           [w] {
+           [w, &stoppedByKey] {
+               TESTENV::PressKey(Qt::Key_Return);
+               stoppedByKey = w->FlagStop != 0;
+               if (!stoppedByKey) w->Cmd[2]->click();   // let the test end
                QVERIFY(w->Cmd[2]->isVisible());
                QVERIFY(!w->Cmd[1]->isVisible());
                QVERIFY(!w->Cmd[0]->isVisible());
                QVERIFY(!w->Text_Time->isEnabled());
                QVERIFY(!w->OpnMethod[0]->isEnabled());
                QCOMPARE(w->DefaultButton(), w->Cmd[2]);
-               QTest::keyClick(w, Qt::Key_Return);
            });
     s.start();
-    QTest::keyClick(w->Text_Count, Qt::Key_Return);   // the default button: Start
+    QCOMPARE(TESTENV::KeyTarget(), w->Cmd[1]);
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // Start, focused at open
     QVERIFY(!s.failed());
+    QVERIFY(stoppedByKey);
     QVERIFY(s.done());
     QCOMPARE(modals->texts(), QStringList{kEnded});
     QCOMPARE(xl->rows(3, 2), (QStringList{"Time|Resistance", "09:05:30|012.34E-3", "|"}));
@@ -167,6 +192,23 @@ void TestTimeWindow::returnKeyStartsAndStops() {
     QVERIFY(w->Text_Time->isEnabled());
     QCOMPARE(w->DefaultButton(), w->Cmd[1]);
     QVERIFY(!w->Timer1->isActive());
+}
+
+void TestTimeWindow::stopBeforeFirstReadingHasNoEffect() {
+    // Return (Stop) while the setup query is still being answered: the loop
+    // clears it when it starts, and the run takes all its readings.
+    b.up({"--delay", "150"});
+    auto xl = freshSheet();
+    Frm_Time* w = open();
+    Script s([w] { w->Cmd[2]->click(); });
+    s.when([this] { return b.sim->received().contains(":COMP?"); },
+           [] { QVERIFY(TESTENV::PressKey(Qt::Key_Return)); });
+    s.start();
+    start(w, "0", "3", false);
+    QVERIFY(!s.failed());
+    QCOMPARE(xl->rows(5, 2), (QStringList{"Time|Resistance", "09:05:30|012.34E-3", "09:05:30|012.34E-3",
+                                          "09:05:30|012.34E-3", "|"}));
+    QCOMPARE(modals->texts(), QStringList{kEnded});
 }
 
 void TestTimeWindow::csvRun_data() {
