@@ -111,7 +111,11 @@ void Frm_ExtIo::ExtIoMeas() {
     inLoop_ = true;
     QStringList MeasData = FreshFields();
     try {
-        while (!FlagStop) {
+        // Close is read once per trigger, right after its answer: a Close
+        // pressed while a row is taken lets that row be written and ends the
+        // loop at the following trigger, which is not logged.
+        const bool closedBeforeStart = FlagStop != 0;
+        while (!closedBeforeStart) {
             Lbl_Trig->setText(QString::fromLatin1(kWaiting));
             RS_LIB32::CommSend(QString::fromLatin1(CMD::WaitTrigger));
             RS_LIB32::CommReceive(MeasData, RS_LIB32::kNoTimeLimit);

@@ -45,9 +45,11 @@ class LoadingForm : public FormBase {
 public:
     LoadingForm(LoadingState& state, const LoadingStore& store, QWidget* parent);
 
+    // Picture1: 0 the set-up panel, 1 the panel shown after OK (Load, or the trigger wait)
     QWidget* Picture1[2] = {};
     QLabel* Label1 = nullptr;
     QGroupBox* Frame1 = nullptr;
+    // OpnMethod: 0 text file (CSV), 1 Microsoft Excel; the index is the output method
     QRadioButton* OpnMethod[2] = {};
     QLineEdit* Txt_File = nullptr;
     QPushButton* Cmd_File = nullptr;

@@ -54,6 +54,7 @@ private slots:
     void loadAndPanels();
     void csvRowPerTrigger_data();
     void csvRowPerTrigger();
+    void closeWhileRowIsTakenEndsAtNextTrigger();
     void frameCloseActsAsClose();
     void sheetRowsAndQuitBetweenTriggers();
     void sheetMissingAtTriggerEndsLoop();
@@ -125,13 +126,14 @@ void TestExtIoWindow::csvRowPerTrigger() {
               })
         .when([&] { return seen(kTrig) == 3; },
               [&] {
-                  QTest::keyClick(w, Qt::Key_Return);   // the default button: Close
+                  QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // the default button: Close
                   endShown = w->Lbl_End->isVisible() && !w->Lbl_Trig->isVisible() &&
                              !w->Lbl_Title->isVisible() && !w->Cmd_End->isEnabled();
                   b.sim->trigger();
               });
     s.start();
-    w->Cmd_Ok->click();   // runs the whole loop
+    QCOMPARE(TESTENV::KeyTarget(), w->Cmd_Ok);
+    QVERIFY(TESTENV::PressKey(Qt::Key_Space));   // OK; runs the whole loop
     QVERIFY(!s.failed());
     QVERIFY(inMode);
     QVERIFY(endShown);
@@ -148,6 +150,40 @@ void TestExtIoWindow::csvRowPerTrigger() {
     QVERIFY(!LOGGING::ExtIoWindow());
     QVERIFY(!SETTING::GetFormExtIoOpen());
     QVERIFY(SETTING::GetSetting("Form ExtIo", "Top", "").toInt() > 0);
+}
+
+void TestExtIoWindow::closeWhileRowIsTakenEndsAtNextTrigger() {
+    // Answered by hand, so that Close lands while the held setup query waits.
+    b.up({"--silent"});
+    const QString file = b.path("late-close.csv");
+    useCsv(file);
+    Frm_ExtIo* w = open();
+    QByteArray rowBeforeNextTrigger;
+    Script s(rescue());
+    s.when([&] { return seen(":COMP?") == 1; }, [&] { answer("R;FAST;0\r\n"); })
+        .when([&] { return seen(kTrig) == 1; }, [&] { answer("FAST\r\n"); })
+        .when([&] { return seen(":COMP?") == 2; },
+              [&] {
+                  QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // Close
+                  answer("R;FAST;0\r\n");
+              })
+        .when([&] { return seen(":MEAS:RES?") == 1; }, [&] { answer("5E-3\r\n"); })
+        .when([&] { return seen(kTrig) == 2; },
+              [&] {
+                  rowBeforeNextTrigger = readFile(file);
+                  // The closing trigger, with a stray line behind it that the
+                  // end of the loop must not leave at the port.
+                  answer("FAST\r\n7E-3\r\n");
+              });
+    s.start();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Space));   // OK
+    QVERIFY(!s.failed());
+    QCOMPARE(rowBeforeNextTrigger, QByteArray("5E-3\r\n"));
+    QCOMPARE(readFile(file), QByteArray("5E-3\r\n"));
+    QCOMPARE(b.received(kHoldOff), kSetup + kTrig + kHeld + ":MEAS:RES?\r\n" + kTrig + kHoldOff);
+    QCOMPARE(RS_LIB32::InputQueueCount(), qint64(0));
+    QCOMPARE(modals->count(), 0);
+    QVERIFY(!LOGGING::ExtIoWindow());
 }
 
 void TestExtIoWindow::frameCloseActsAsClose() {
@@ -176,6 +212,7 @@ void TestExtIoWindow::sheetRowsAndQuitBetweenTriggers() {
     auto first = std::make_shared<SHEET::MemorySheet>();
     b.sheets->running = first;
     Frm_ExtIo* w = open();
+    bool closedByKey = false;
     Script s(rescue());
     s.when([&] { return seen(kTrig) == 1; }, [&] { b.sim->trigger(); })
         .when([&] { return seen(kTrig) == 2; },
@@ -185,12 +222,16 @@ void TestExtIoWindow::sheetRowsAndQuitBetweenTriggers() {
               })
         .when([&] { return seen(kTrig) == 3; },
               [&] {
-                  w->Cmd_End->click();
+                  // An office was started for the last row; Return is still Close.
+                  QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+                  closedByKey = w->FlagStop != 0;
+                  if (!closedByKey) w->Cmd_End_Click();
                   b.sim->trigger();
               });
     s.start();
     w->Cmd_Ok->click();
     QVERIFY(!s.failed());
+    QVERIFY(closedByKey);
     QCOMPARE(first->rows(3, 3), (QStringList{"Resistance|Voltage|Comp", "012.34E-3|+12.345E+0|IN", "||"}));
     auto second = b.sheets->running;
     QVERIFY(second && second != first);
