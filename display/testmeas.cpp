@@ -23,13 +23,16 @@ struct RunningGuard {
 
 void RunTestMeasurement(qint16& testMeasRunning, qint16& testMeasStopRequest) {
     QStringList fields(2);
-    SETTING::ReadInstrumentSetup();
-    FRAME::Disp()->RefreshDisplay();
-    const qint16 mode = SETTING::GetMeasMode();
-
+    // Running from the click on, not only once the setup is known: during the
+    // setup query's wait the logging entries must stay shut (their own setup
+    // query would take this loop's answers) and a second click must only ask
+    // for the stop, which the first pass then honours.
     testMeasStopRequest = 0;
     testMeasRunning = -1;
     RunningGuard guard{testMeasRunning};
+    SETTING::ReadInstrumentSetup();
+    FRAME::Disp()->RefreshDisplay();
+    const qint16 mode = SETTING::GetMeasMode();
     for (;;) {
         RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes));
         RS_LIB32::CommReceive(fields);

@@ -178,8 +178,8 @@ private slots:
             // Keys first, while the entries are still enabled from creation.
             w->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(w));
-            QTest::keyClick(w, Qt::Key_F5);
-            QTest::keyClick(w, Qt::Key_F4);
+            QVERIFY(TESTENV::PressKey(Qt::Key_F5));
+            QVERIFY(TESTENV::PressKey(Qt::Key_F4));
             QCOMPARE(opened_[0], 0);
             QCOMPARE(w->TestMeasRunning, qint16(0));
             emit w->MnuMeas->aboutToShow();
@@ -252,16 +252,16 @@ private slots:
         m->MnuMeas_Click();
         QVERIFY(!m->MnuMeasTime->isEnabled());
         SETTING::SetFormTimeOpen(false);
-        QTest::keyClick(m, Qt::Key_F5);
+        QVERIFY(TESTENV::PressKey(Qt::Key_F5));
         QCOMPARE(opened_[0], 1);
 
         // Entries left enabled, then a logging window opened: keys do nothing.
         m->MnuMeas_Click();
         QVERIFY(m->MnuMeasSingle->isEnabled());
         SETTING::SetFormSingleOpen(true);
-        QTest::keyClick(m, Qt::Key_F6);
-        QTest::keyClick(m, Qt::Key_F7);
-        QTest::keyClick(m, Qt::Key_F4);
+        QVERIFY(TESTENV::PressKey(Qt::Key_F6));
+        QVERIFY(TESTENV::PressKey(Qt::Key_F7));
+        QVERIFY(TESTENV::PressKey(Qt::Key_F4));
         QCOMPARE(opened_[1], 0);
         QCOMPARE(opened_[2], 0);
         QCOMPARE(m->TestMeasRunning, qint16(0));
@@ -270,13 +270,50 @@ private slots:
 
         // While the test measurement runs the logging keys are dead and F4 stops it.
         m->TestMeasRunning = -1;
-        QTest::keyClick(m, Qt::Key_F7);
+        QVERIFY(TESTENV::PressKey(Qt::Key_F7));
         QCOMPARE(opened_[2], 0);
-        QTest::keyClick(m, Qt::Key_F4);
+        QVERIFY(TESTENV::PressKey(Qt::Key_F4));
         QCOMPARE(m->TestMeasStopRequest, qint16(-1));
         m->TestMeasRunning = 0;
-        QTest::keyClick(m, Qt::Key_F7);
+        QVERIFY(TESTENV::PressKey(Qt::Key_F7));
         QCOMPARE(opened_[2], 1);
+    }
+
+    void testMeasurementStartHoldsTheLoggingEntries() {
+        // Every answer takes a while, so keys land while the start's setup query waits.
+        SimProcess sim({"--delay", "300"});
+        TESTENV::BoxAnswerer boxes;
+        MDIFrm_Main* m = OpenMain(sim);
+        QVERIFY(m);
+        m->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m));
+        const QByteArray setup = QByteArray(CMD::SetupQuery) + "\r\n";
+        bool keysPressed = false;
+        QTimer rescue;   // a nested run would never end by itself
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, m, [m] { m->TestMeasStopRequest = -1; });
+        rescue.start(8000);
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, m, [&] {
+            if (sim.received().count(setup) != 2) return;
+            poll.stop();
+            QCOMPARE(m->MnuMeasTest->text(), QStringLiteral("Stop Test Measurement"));
+            for (Qt::Key k : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7}) QVERIFY(TESTENV::PressKey(k));
+            QVERIFY(TESTENV::PressKey(Qt::Key_F4));   // only asks for the stop
+            keysPressed = true;
+        });
+        poll.start();
+        QVERIFY(TESTENV::PressKey(Qt::Key_F4));   // runs until the loop ends
+        QVERIFY(keysPressed);
+        QVERIFY(rescue.isActive());
+        QCOMPARE(boxes.count(), 0);
+        QCOMPARE(opened_[0] + opened_[1] + opened_[2], 0);
+        QCOMPARE(m->TestMeasRunning, qint16(0));
+        QCOMPARE(m->MnuMeasTest->text(), QStringLiteral("Start Test Measurement"));
+        // One pass, then the end.
+        QCOMPARE(sim.received(), setup + setup + QByteArray(CMD::MeasRes) + "\r\n" + QByteArray(CMD::MeasVolt) +
+                                     "\r\n");
     }
 
     void arrangePlacementRule_data() {
