@@ -122,6 +122,7 @@ void Frm_Opening::Form_Load() {
     const int menuH = menuBar->heightForWidth(client->width()) > 0 ? menuBar->heightForWidth(client->width())
                                                                   : menuBar->sizeHint().height();
     menuBar->setGeometry(0, 0, client->width(), menuH);
+    client->setFixedSize(client->width(), designClientHeightPx());
     client->move(0, menuH);
     setFixedSize(client->width(), menuH + designClientHeightPx());
 
@@ -144,7 +145,11 @@ void Frm_Opening::Form_Load() {
         MnuHelp->menuAction()->setVisible(false);
         menuBar->setVisible(false);
         client->move(0, 0);
-        setFixedSize(client->width(), TWIPS::ToPxY(3280));
+        // 3280 twips is the box's outer height, title bar included; the blue
+        // panel fills everything inside it.
+        const int decoration = qMax(0, frameGeometry().height() - geometry().height());
+        client->setFixedSize(client->width(), qMax(designClientHeightPx(), TWIPS::ToPxY(3280) - decoration));
+        setFixedSize(client->size());
     } else {
         SetPortChecks(StoredPort());
     }

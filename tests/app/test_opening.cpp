@@ -242,7 +242,9 @@ private slots:
                 QVERIFY(!f->Mnu->menuAction()->isVisible());
                 QVERIFY(!f->MnuHelp->menuAction()->isVisible());
                 QCOMPARE(f->y(), fullTop);
-                QVERIFY(qAbs(TWIPS::Height(f) - 3280) <= TWIPS::FromPxY(1));
+                // Outer height with the title bar; the blue panel fills the inside.
+                QVERIFY(qAbs(TWIPS::FromPxY(f->frameGeometry().height()) - 3280) <= TWIPS::FromPxY(1));
+                QCOMPARE(f->client->geometry(), f->rect());
                 QVERIFY(f->isModal());
             });
             f->ShowModal();
