@@ -129,6 +129,30 @@ private slots:
         QVERIFY(QTest::qWaitFor([this] { return !ViewerArgs().isEmpty(); }, 10000));
         APP::RestoreLoggingLinks();
     }
+
+    void returnKeyLoggingByKeyboardAlone() {
+        SimProcess sim({"--mode", "R"});
+        QVERIFY(sim.started());
+        qputenv("ORVEN5927_COM1", sim.devicePath().toLocal8Bit());
+        RS_LIB32::CommInit();
+        QCOMPARE(RS_LIB32::CommOpen(0), 1);
+        const QString file = dir_.filePath(QStringLiteral("keys.csv"));
+        SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+        SETTING::SaveSetting("Configuration", "Single Meas File", file);
+        MDIFrm_Main* m = APP::ShowMainWindow();
+        QVERIFY(m);
+        QVERIFY(Activate(m));
+        QVERIFY(TESTENV::PressKey(Qt::Key_F6));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Space));    // OK, focused at open
+        QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // Load
+        QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll(), QByteArray("012.34E-3\r\n012.34E-3\r\n"));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Tab));      // on to Close
+        QVERIFY(TESTENV::PressKey(Qt::Key_Space));
+        QVERIFY(!SETTING::GetFormSingleOpen());
+    }
 };
 
 ORVEN_TEST_MAIN(TestKeyboard)
