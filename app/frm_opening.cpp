@@ -238,6 +238,9 @@ void Frm_Opening::Picture1_DblClick() { Cmd_RegInit->setVisible(true); }
 void Frm_Opening::Cmd_RegInit_Click() {
     if (!MSG::AskYesNo(QStringLiteral("Initialise Registry, OK?"), true)) return;
     SETTING::ResetSettings();
+    // Otherwise the next start finds no version and wipes what is chosen
+    // from now on, positions written at shutdown included.
+    SETTING::WriteSettingsVersion();
     SetPortChecks(0);
     MSG::Notice(QStringLiteral("Done."));
 }

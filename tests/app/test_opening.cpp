@@ -1,6 +1,7 @@
 // The opening window against the simulator: settings version, port choice,
 // the connection check with its two failures, the reset and the version box.
 #include <QAction>
+#include <QSettings>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -41,6 +42,16 @@ void Put(const char* section, const char* key, const QString& v) {
     SETTING::SaveSetting(QString::fromLatin1(section), QString::fromLatin1(key), v);
 }
 
+// The settings file as a user writes it with an editor.
+void WriteSettingsFile(const QByteArray& text) {
+    const QString path = QSettings(QStringLiteral("ORVEN"), QStringLiteral("ORVEN 5927 RS")).fileName();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile::remove(path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(text), text.size());
+}
+
 // A pseudo-terminal whose output is stopped: it opens fine, but nothing
 // written to it ever leaves, so a write times out.
 struct StoppedTerminal {
@@ -70,6 +81,8 @@ private slots:
         ended_ = -100;
         SETTING::SetProcessEnder([this](int code) { ended_ = code; });
         SETTING::ResetSettings();
+        SETTING::SaveDevicePath(0, QString());   // a reset keeps these
+        SETTING::SaveDevicePath(1, QString());
         SETTING::ResetInstrumentSetup();
         qunsetenv("ORVEN5927_COM1");
         qunsetenv("ORVEN5927_COM2");
@@ -108,6 +121,45 @@ private slots:
         // The stored port survives only with the settings: COM2, else COM1.
         QCOMPARE(f->MnuCom2->isChecked(), kept);
         QCOMPARE(f->MnuCom1->isChecked(), !kept);
+    }
+
+    // Written with an editor before the program ever ran, as the README
+    // says: the device mapping leads OK to the instrument, and the geometry
+    // of a wide desktop is used and written back.
+    void handWrittenSettingsFile_data() {
+        QTest::addColumn<QByteArray>("file");   // DEV: the device path
+        QTest::addColumn<QString>("env");       // ORVEN5927_COM1; BARE: the path without /dev/
+        QTest::newRow("device mapping only") << QByteArray("[Communications]\nCOM1%20Device=DEV\n") << QString();
+        QTest::newRow("name without /dev/ in the environment") << QByteArray() << "BARE";
+        QTest::newRow("maximized on a wide desktop")
+            << QByteArray("[Version]\nNumber=120\n[Form%20Main]\nTop=0\nLeft=2000000000\nWidth=38400\nHeight=20000\n")
+            << "DEV";
+    }
+    void handWrittenSettingsFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, env);
+        SimProcess sim;
+        QVERIFY(sim.started());
+        const QString dev = sim.devicePath();
+        QVERIFY2(dev.startsWith(QLatin1String("/dev/pts/")), qPrintable(dev));
+        WriteSettingsFile(file.replace("DEV", dev.toLocal8Bit()));
+        if (!env.isEmpty())
+            qputenv("ORVEN5927_COM1", env.replace(QLatin1String("BARE"), dev.mid(5)).replace(QLatin1String("DEV"), dev).toLocal8Bit());
+
+        APP::Main();
+        Frm_Opening* f = APP::OpeningForm();
+        QTest::mouseClick(f->Cmd, Qt::LeftButton);
+        QCOMPARE(ended_, -100);
+        MDIFrm_Main* m = APP::MainForm();
+        QVERIFY(m && m->isVisible());
+        QVERIFY(sim.waitReceived(QByteArray(CMD::ConnectionCheck) + "\r\n"));
+        if (QByteArray(QTest::currentDataTag()) != "maximized on a wide desktop") return;
+        QVERIFY(qAbs(TWIPS::Width(m) - 38400) <= TWIPS::FromPxX(1));
+        QVERIFY(qAbs(TWIPS::Height(m) - 20000) <= TWIPS::FromPxY(1));
+        QCOMPARE(m->x(), 32767);   // beyond what a window system can place: held at its edge
+        QVERIFY_EXCEPTION_THROWN(m->MnuFileExit_Click(), ProcessEnded);
+        QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Width), QString::number(TWIPS::Width(m)));
+        QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Left), QString::number(TWIPS::Left(m)));
     }
 
     void designedWindow() {
@@ -263,6 +315,7 @@ private slots:
         Put(SETTING::Key::SecComm, SETTING::Key::ComPort, QStringLiteral("1"));
         Put(SETTING::Key::SecVersion, SETTING::Key::Number, QStringLiteral("120"));
         Put(SETTING::Key::SecFormDisplay, SETTING::Key::Top, QStringLiteral("99"));
+        Put(SETTING::Key::SecComm, SETTING::Key::Com1Device, QStringLiteral("/dev/ttyUSB3"));
         APP::Main();
         Frm_Opening* f = APP::OpeningForm();
         QVERIFY(f->MnuCom2->isChecked());
@@ -284,10 +337,17 @@ private slots:
         }
         QCOMPARE(Get(SETTING::Key::SecFormDisplay, SETTING::Key::Top), QStringLiteral("<none>"));
         QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::ComPort), QStringLiteral("<none>"));
-        // The version is not rewritten until the next start.
-        QCOMPARE(Get(SETTING::Key::SecVersion, SETTING::Key::Number), QStringLiteral("<none>"));
+        // The hand-written device stays; the version is written at once, so
+        // a choice made now survives the next start.
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyUSB3"));
+        QCOMPARE(Get(SETTING::Key::SecVersion, SETTING::Key::Number), QStringLiteral("120"));
         QVERIFY(f->MnuCom1->isChecked());
         QVERIFY(!f->MnuCom2->isChecked());
+        f->MnuCom2->trigger();
+        APP::ResetOpeningForTests();
+        APP::Main();
+        QVERIFY(APP::OpeningForm()->MnuCom2->isChecked());
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyUSB3"));
     }
 
     void readmeReachesTheViewerUnquoted() {
