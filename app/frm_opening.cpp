@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "commands.h"
+#include "device_dialog.h"
 #include "errors.h"
 #include "mdifrm_main.h"
 #include "msgbox.h"
@@ -68,10 +69,13 @@ Frm_Opening::Frm_Opening(QWidget* parent) : QDialog(parent) {
     MnuCom1->setChecked(true);
     MnuCom2 = Mnu->addAction(QStringLiteral("COM2"));
     MnuCom2->setCheckable(true);
+    Mnu->addSeparator();
+    MnuDevice = Mnu->addAction(QStringLiteral("&Device..."));
     MnuHelp = menuBar->addMenu(QStringLiteral("&Help"));
     MnuReadme = MnuHelp->addAction(QStringLiteral("readme.txt"));
     connect(MnuCom1, &QAction::triggered, this, [this] { MnuCom1_Click(); });
     connect(MnuCom2, &QAction::triggered, this, [this] { MnuCom2_Click(); });
+    connect(MnuDevice, &QAction::triggered, this, [this] { MnuDevice_Click(); });
     connect(MnuReadme, &QAction::triggered, this, [this] { MnuReadme_Click(); });
 
     client = new QWidget(this);
@@ -229,6 +233,11 @@ void Frm_Opening::MnuCom1_Click() {
 void Frm_Opening::MnuCom2_Click() {
     RS_LIB32::SaveComPort(1);
     SetPortChecks(1);
+}
+
+void Frm_Opening::MnuDevice_Click() {
+    DeviceDialog dialog(MnuCom2->isChecked() ? 1 : 0, this);
+    dialog.exec();
 }
 
 void Frm_Opening::MnuReadme_Click() { APP::ShowReadme(); }

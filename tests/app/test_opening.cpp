@@ -1,7 +1,11 @@
 // The opening window against the simulator: settings version, port choice,
 // the connection check with its two failures, the reset and the version box.
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QSerialPortInfo>
 #include <QSettings>
+#include <QTreeWidget>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,12 +20,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "commands.h"
+#include "device_dialog.h"
 #include "errors.h"
 #include "frm_opening.h"
 #include "mdifrm_main.h"
@@ -50,6 +57,31 @@ void WriteSettingsFile(const QByteArray& text) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     QCOMPARE(f.write(text), text.size());
+}
+
+// Answers the device dialog once it is the active modal window.
+void AnswerDeviceDialog(const std::function<void(DeviceDialog*)>& answer) {
+    QTimer::singleShot(0, [answer] {
+        DeviceDialog* d = nullptr;
+        const bool up = QTest::qWaitFor([&] {
+            d = qobject_cast<DeviceDialog*>(QApplication::activeModalWidget());
+            if (d) d->activateWindow();
+            return d && QApplication::activeWindow() == d;
+        }, 5000);
+        if (!up) {
+            if (d) d->reject();
+            QFAIL("the device dialog did not become the active window");
+        }
+        answer(d);
+        if (d->isVisible()) d->reject();   // a failed check must not hang the test
+    });
+}
+
+// Replaces the text of the device field by typing, as at the keyboard.
+void TypeDevice(DeviceDialog* d, const QString& text) {
+    QTest::mouseClick(d->path, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), text);
 }
 
 // A pseudo-terminal whose output is stopped: it opens fine, but nothing
@@ -190,6 +222,9 @@ private slots:
         QCOMPARE(f->Mnu->title(), QStringLiteral("&Serial Port"));
         QCOMPARE(f->MnuHelp->title(), QStringLiteral("&Help"));
         QCOMPARE(f->MnuReadme->text(), QStringLiteral("readme.txt"));
+        QStringList entries;
+        for (QAction* a : f->Mnu->actions()) entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(entries, (QStringList{"COM1", "COM2", "-", "&Device..."}));
         QVERIFY(f->menuBar->isVisible());
         // Centred on the screen, within a pixel.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -348,6 +383,52 @@ private slots:
         APP::Main();
         QVERIFY(APP::OpeningForm()->MnuCom2->isChecked());
         QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyUSB3"));
+    }
+
+    // Serial Port > Device... for the COM name now checked: the system's
+    // ports, a field for any path; OK stores it, and OK in the opening
+    // window then reaches that device. A set variable still decides.
+    void deviceDialogChoosesTheDevice() {
+        SimProcess sim;
+        QVERIFY(sim.started());
+        APP::Main();
+        Frm_Opening* f = APP::OpeningForm();
+        f->MnuCom2->trigger();
+        AnswerDeviceDialog([&](DeviceDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("COM2 Device"));
+            QCOMPARE(d->ports->topLevelItemCount(), int(QSerialPortInfo::availablePorts().size()));
+            QVERIFY(!d->envNote->isVisible());
+            QVERIFY(d->path->text().isEmpty());
+            TypeDevice(d, sim.devicePath());
+            QTest::mouseClick(d->buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        });
+        f->MnuDevice->trigger();
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com2Device), sim.devicePath());
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("<none>"));
+
+        qputenv("ORVEN5927_COM2", "/dev/ttyUSB5");
+        AnswerDeviceDialog([&](DeviceDialog* d) {
+            QVERIFY(d->envNote->isVisible());
+            QVERIFY(d->envNote->text().contains(QLatin1String("ORVEN5927_COM2")));
+            QVERIFY(d->envNote->text().contains(QLatin1String("/dev/ttyUSB5")));
+            QCOMPARE(d->path->text(), sim.devicePath());
+            TypeDevice(d, QStringLiteral("/dev/ttyACM0"));
+            QTest::mouseClick(d->buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        });
+        f->MnuDevice->trigger();
+        qunsetenv("ORVEN5927_COM2");
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com2Device), sim.devicePath());
+
+        QTest::mouseClick(f->Cmd, Qt::LeftButton);
+        QVERIFY(APP::MainForm() && APP::MainForm()->isVisible());
+        QVERIFY(sim.waitReceived(QByteArray(CMD::ConnectionCheck) + "\r\n"));
+
+        // A stable name under /dev/serial/by-id is found for its device.
+        QTemporaryDir byId;
+        const QString link = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A10K-if00-port0"));
+        QVERIFY(QFile::link(sim.devicePath(), link));
+        QCOMPARE(APP::StableDeviceName(sim.devicePath(), byId.path()), link);
+        QCOMPARE(APP::StableDeviceName(QStringLiteral("/dev/null"), byId.path()), QString());
     }
 
     void readmeReachesTheViewerUnquoted() {
