@@ -7,7 +7,8 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev \
 	fonts-liberation fonts-liberation2 xdg-utils \
 	libreoffice-calc libreoffice-core libreoffice-dev \
-	dpkg-dev binutils locales
+	dpkg-dev binutils locales \
+	desktop-file-utils lintian man-db
 # The fuzzers need clang with its libFuzzer runtime.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 FUZZ_BUILD ?= build-fuzz

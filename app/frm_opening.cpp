@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "commands.h"
+#include "device_dialog.h"
 #include "errors.h"
 #include "mdifrm_main.h"
 #include "msgbox.h"
@@ -68,10 +69,13 @@ Frm_Opening::Frm_Opening(QWidget* parent) : QDialog(parent) {
     MnuCom1->setChecked(true);
     MnuCom2 = Mnu->addAction(QStringLiteral("COM2"));
     MnuCom2->setCheckable(true);
+    Mnu->addSeparator();
+    MnuDevice = Mnu->addAction(QStringLiteral("&Device..."));
     MnuHelp = menuBar->addMenu(QStringLiteral("&Help"));
     MnuReadme = MnuHelp->addAction(QStringLiteral("readme.txt"));
     connect(MnuCom1, &QAction::triggered, this, [this] { MnuCom1_Click(); });
     connect(MnuCom2, &QAction::triggered, this, [this] { MnuCom2_Click(); });
+    connect(MnuDevice, &QAction::triggered, this, [this] { MnuDevice_Click(); });
     connect(MnuReadme, &QAction::triggered, this, [this] { MnuReadme_Click(); });
 
     client = new QWidget(this);
@@ -236,6 +240,11 @@ void Frm_Opening::MnuCom2_Click() {
     SetPortChecks(1);
 }
 
+void Frm_Opening::MnuDevice_Click() {
+    DeviceDialog dialog(MnuCom2->isChecked() ? 1 : 0, this);
+    dialog.exec();
+}
+
 void Frm_Opening::MnuReadme_Click() { APP::ShowReadme(); }
 
 void Frm_Opening::Picture1_DblClick() { Cmd_RegInit->setVisible(true); }
@@ -243,6 +252,9 @@ void Frm_Opening::Picture1_DblClick() { Cmd_RegInit->setVisible(true); }
 void Frm_Opening::Cmd_RegInit_Click() {
     if (!MSG::AskYesNo(QStringLiteral("Initialise Registry, OK?"), true)) return;
     SETTING::ResetSettings();
+    // Otherwise the next start finds no version and wipes what is chosen
+    // from now on, positions written at shutdown included.
+    SETTING::WriteSettingsVersion();
     SetPortChecks(0);
     MSG::Notice(QStringLiteral("Done."));
 }

@@ -26,6 +26,7 @@ public:
     QMenu* Mnu = nullptr;
     QAction* MnuCom1 = nullptr;
     QAction* MnuCom2 = nullptr;
+    QAction* MnuDevice = nullptr;   // the device file behind the checked COM name
     QMenu* MnuHelp = nullptr;
     QAction* MnuReadme = nullptr;
     QWidget* client = nullptr;
@@ -41,6 +42,7 @@ public:
     void Cmd_Click();
     void MnuCom1_Click();
     void MnuCom2_Click();
+    void MnuDevice_Click();
     void MnuReadme_Click();
     void Picture1_DblClick();
     void Cmd_RegInit_Click();

@@ -101,7 +101,7 @@ bool MDIFrm_Main::eventFilter(QObject* watched, QEvent* event) {
 void MDIFrm_Main::MDIForm_Load() {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect sg = screen ? screen->geometry() : QRect();
-    qint16 top = 0, left = 0, width = 0, height = 0;
+    qint32 top = 0, left = 0, width = 0, height = 0;
     SETTING::LoadMainPos(top, left, TWIPS::FromPxX(sg.width()), TWIPS::FromPxY(sg.height()));
     SETTING::LoadMainSize(width, height);
 

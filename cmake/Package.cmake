@@ -31,6 +31,26 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.svg
 install(FILES ${CMAKE_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The changelog (Debian's format; the package is native, so changelog.gz) and
+# the manual pages, compressed as Debian wants them: maximum, no name or time.
+set(gz_dir ${CMAKE_BINARY_DIR}/packaging/gz)
+file(MAKE_DIRECTORY ${gz_dir})
+set(gz_files)
+foreach(pair "changelog:changelog.gz" "orven5927.1:orven5927.1.gz" "orven5927-sim.1:orven5927-sim.1.gz")
+  string(REPLACE ":" ";" pair "${pair}")
+  list(GET pair 0 src)
+  list(GET pair 1 out)
+  add_custom_command(OUTPUT ${gz_dir}/${out}
+    COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${CMAKE_SOURCE_DIR}/packaging/${src} ${gz_dir}/${out}
+    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/${src} VERBATIM)
+  list(APPEND gz_files ${gz_dir}/${out})
+endforeach()
+add_custom_target(orven_package_docs ALL DEPENDS ${gz_files})
+install(FILES ${gz_dir}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${gz_dir}/orven5927.1.gz ${gz_dir}/orven5927-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${ORVEN_PKG_NAME})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${ORVEN_PKG_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

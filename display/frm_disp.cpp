@@ -61,7 +61,7 @@ QWidget* Frm_Disp::Form() {
 }
 
 void Frm_Disp::Form_Load() {
-    qint16 top = 0, left = 0;
+    qint32 top = 0, left = 0;
     SETTING::LoadDispPos(top, left);
     QWidget* form = Form();
     form->setWindowTitle(QStringLiteral("Meas Display"));

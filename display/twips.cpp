@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace TWIPS {
@@ -25,8 +26,19 @@ double DpiY() {
     return dpi > 0 ? dpi : 96.0;
 }
 
-int ToPxX(double twips) { return int(std::lround(twips * DpiX() / kTwipsPerInch)); }
-int ToPxY(double twips) { return int(std::lround(twips * DpiY() / kTwipsPerInch)); }
+namespace {
+// Stored geometry is applied as read; only what no window system can place
+// (X11 coordinates are 16-bit) is held at the edge instead of wrapping round.
+constexpr double kMaxPx = 32767;
+int toPx(double twips, double dpi) {
+    const double px = twips * dpi / kTwipsPerInch;
+    if (std::isnan(px)) return 0;
+    return int(std::lround(std::clamp(px, -kMaxPx, kMaxPx)));
+}
+}  // namespace
+
+int ToPxX(double twips) { return toPx(twips, DpiX()); }
+int ToPxY(double twips) { return toPx(twips, DpiY()); }
 double FromPxX(int px) { return px * kTwipsPerInch / DpiX(); }
 double FromPxY(int px) { return px * kTwipsPerInch / DpiY(); }
 

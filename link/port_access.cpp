@@ -54,6 +54,14 @@ Diagnosis Diagnose(const QString& path, QSerialPort::SerialPortError error,
     return d;
 }
 
+QString SystemLocation(const QString& name) {
+    // The same rule as Qt's own for the open.
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./")) ||
+        name.startsWith(QLatin1String("../")))
+        return name;
+    return QStringLiteral("/dev/") + name;
+}
+
 bool IsPseudoTerminal(const QString& path) {
     const QString target = QFileInfo(path).canonicalFilePath();
     if (target.startsWith(QLatin1String("/dev/pts/"))) return true;

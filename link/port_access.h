@@ -23,6 +23,10 @@ QString OwningGroup(const QString& path);
 // The message for a device the user lacks the rights to.
 QString PermissionMessage(const QString& path, const QString& group);
 
+// The file QSerialPort opens for a port name: a name that is not a path
+// ("ttyUSB0", "pts/3") lies under /dev.
+QString SystemLocation(const QString& name);
+
 // /dev/pts/N, or a link to one: no modem lines there.
 bool IsPseudoTerminal(const QString& path);
 

@@ -229,9 +229,11 @@ void CommInit() {
     CommParams.wReserved1 = 0;
 }
 
+const char* DeviceVariable(int port) { return port == 0 ? "ORVEN5927_COM1" : "ORVEN5927_COM2"; }
+
 QString DevicePath(int port) {
     if (port != 0 && port != 1) return {};
-    const QByteArray env = qgetenv(port == 0 ? "ORVEN5927_COM1" : "ORVEN5927_COM2");
+    const QByteArray env = qgetenv(DeviceVariable(port));
     if (!env.isEmpty()) return QString::fromLocal8Bit(env);
     const QString stored = SETTING::StoredDevicePath(port);
     if (!stored.isEmpty()) return stored;
@@ -246,7 +248,9 @@ int CommOpen(int portNumber) {
     g_lastOpenError.clear();
     g_lastOpenDenied = false;
 
-    const QString path = DevicePath(portNumber);
+    // What the operator named, as the file that is opened, so that the
+    // diagnosis and the pseudo-terminal check look at the same device.
+    const QString path = PORTACCESS::SystemLocation(DevicePath(portNumber));
     QSerialPort* p = port();
     p->setPortName(path);
     p->clearError();

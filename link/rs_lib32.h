@@ -51,8 +51,11 @@ void SaveComPort(qint16 port);
 bool IsOpen();
 // Bytes received and not yet taken by a receive (the input queue).
 qint64 InputQueueCount();
-// Device path that COM1 (0) / COM2 (1) map to.
+// Device path that COM1 (0) / COM2 (1) map to: the environment variable,
+// else the stored device, else /dev/ttyS0 or /dev/ttyS1.
 QString DevicePath(int port);
+// Name of the environment variable that decides the device of a port.
+const char* DeviceVariable(int port);
 // Why the last CommOpen failed, for the operator; mentions the group to
 // join when permission was denied. Empty after a successful open.
 QString LastOpenError();

@@ -83,7 +83,7 @@ void LoadingForm::LoadCommon(const std::function<void()>& beforeMethod) {
     for (QWidget* p : Picture1) p->move(0, 0);
     store_.setOpen(true);
     SetLoaded(true);
-    qint16 top = 0, left = 0;
+    qint32 top = 0, left = 0;
     store_.loadPos(top, left, TWIPS::Height(FRAME::DispForm()));
     if (sub) {
         TWIPS::SetTop(sub, top);
@@ -210,7 +210,7 @@ bool LoadingForm::QuerySetupForOk() {
 void LoadingForm::StorePosition() {
     const QWidget* geo = SubWindowOf(this);
     if (!geo) geo = this;
-    store_.savePos(ClampToInt16(TWIPS::Top(geo)), ClampToInt16(TWIPS::Left(geo)));
+    store_.savePos(TWIPS::Top(geo), TWIPS::Left(geo));
     store_.setOpen(false);
     SetLoaded(false);
 }

@@ -35,8 +35,8 @@ struct LoadingStore {
     void (*saveFile)(const QString&);
     qint16 (*loadMethod)();
     void (*saveMethod)(qint16);
-    void (*loadPos)(qint16&, qint16&, int);
-    void (*savePos)(qint16, qint16);
+    void (*loadPos)(qint32&, qint32&, int);
+    void (*savePos)(qint32, qint32);
     void (*setOpen)(bool);
 };
 

@@ -103,7 +103,7 @@ Frm_Time::~Frm_Time() = default;
 
 void Frm_Time::Form_Load() {
     FRAME::Disp();
-    qint16 top = 0, left = 0;
+    qint32 top = 0, left = 0;
     SETTING::LoadTimePos(top, left, TWIPS::Height(FRAME::DispForm()));
     if (QMdiSubWindow* sub = SubWindowOf(this)) {
         TWIPS::SetTop(sub, top);
@@ -121,7 +121,7 @@ void Frm_Time::Form_Unload(bool& cancel) {
     }
     const QWidget* geo = SubWindowOf(this);
     if (!geo) geo = this;
-    SETTING::SaveTimePos(ClampToInt16(TWIPS::Top(geo)), ClampToInt16(TWIPS::Left(geo)));
+    SETTING::SaveTimePos(TWIPS::Top(geo), TWIPS::Left(geo));
     SETTING::SetFormTimeOpen(false);
     SetLoaded(false);
 }

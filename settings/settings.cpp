@@ -17,8 +17,12 @@ namespace {
 
 // A fresh QSettings per operation: Qt shares the parsed file between
 // instances and re-reads it when it changed on disk, so nothing stale is kept.
+// Only the user's own file: an organisation-wide or system file (/etc/xdg)
+// would outlive a reset and the version check.
 struct Store : QSettings {
-    Store() : QSettings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication)) {}
+    Store() : QSettings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication)) {
+        setFallbacksEnabled(false);
+    }
 };
 
 // Only text-like values are ours. Anything else in the file (a rectangle, a
@@ -53,21 +57,36 @@ bool textToDouble(const QString& text, double& out) {
     return true;
 }
 
-qint16 clamp16(long long v) {
-    if (v < std::numeric_limits<qint16>::min()) return std::numeric_limits<qint16>::min();
-    if (v > std::numeric_limits<qint16>::max()) return std::numeric_limits<qint16>::max();
-    return qint16(v);
+qint32 clamp32(long long v) {
+    if (v < std::numeric_limits<qint32>::min()) return std::numeric_limits<qint32>::min();
+    if (v > std::numeric_limits<qint32>::max()) return std::numeric_limits<qint32>::max();
+    return qint32(v);
 }
 
-// Reads a 16-bit key; a value that does not convert gives `def`.
-qint16 readInt16(const char* section, const char* key, qint16 def) {
+// Text -> integer of type T, rounded half to even; OverflowError outside T.
+template <typename T>
+T toInteger(const QString& text) {
+    double d = 0;
+    if (!textToDouble(text, d)) throw AppError("Type mismatch");
+    // rint follows the default rounding mode: nearest, halves to even.
+    const double r = std::rint(d);
+    if (r < double(std::numeric_limits<T>::min()) || r > double(std::numeric_limits<T>::max()))
+        throw OverflowError();
+    return T(r);
+}
+
+// Reads a number key; a value that does not convert gives `def`.
+template <typename T>
+T readNumber(const char* section, const char* key, T def) {
     try {
-        return ToInt16(GetSetting(QString::fromLatin1(section), QString::fromLatin1(key),
-                                  QString::number(def)));
+        return toInteger<T>(GetSetting(QString::fromLatin1(section), QString::fromLatin1(key),
+                                       QString::number(def)));
     } catch (const AppError&) {
         return def;
     }
 }
+qint16 readInt16(const char* section, const char* key, qint16 def) { return readNumber<qint16>(section, key, def); }
+qint32 readInt32(const char* section, const char* key, qint32 def) { return readNumber<qint32>(section, key, def); }
 
 void writeNumber(const char* section, const char* key, long long value) {
     SaveSetting(QString::fromLatin1(section), QString::fromLatin1(key), QString::number(value));
@@ -82,12 +101,12 @@ void writeNumbers(const char* section, std::initializer_list<std::pair<const cha
     s.sync();
 }
 
-void loadChildPos(const char* section, qint16& top, qint16& left, int defaultTop) {
-    top = readInt16(section, Key::Top, clamp16(defaultTop));
-    left = readInt16(section, Key::Left, 0);
+void loadChildPos(const char* section, qint32& top, qint32& left, int defaultTop) {
+    top = readInt32(section, Key::Top, defaultTop);
+    left = readInt32(section, Key::Left, 0);
 }
 
-void saveChildPos(const char* section, qint16 top, qint16 left) {
+void saveChildPos(const char* section, qint32 top, qint32 left) {
     writeNumbers(section, {{Key::Top, top}, {Key::Left, left}});
 }
 
@@ -112,7 +131,15 @@ void SaveSetting(const QString& section, const QString& key, const QString& valu
 
 void ResetSettings() {
     Store s;
+    // The device mapping is written only by hand (or in the device dialog):
+    // a wipe that dropped it would silently open the built-in port.
+    QList<std::pair<QString, QVariant>> kept;
+    for (const char* key : {Key::Com1Device, Key::Com2Device}) {
+        const QString path = QString::fromLatin1(Key::SecComm) + QLatin1Char('/') + QString::fromLatin1(key);
+        if (s.contains(path)) kept.append({path, s.value(path)});
+    }
     s.clear();
+    for (const auto& [path, value] : kept) s.setValue(path, value);
     s.sync();
 }
 
@@ -121,15 +148,8 @@ void SyncSettings() {
     s.sync();
 }
 
-qint16 ToInt16(const QString& text) {
-    double d = 0;
-    if (!textToDouble(text, d)) throw AppError("Type mismatch");
-    // rint follows the default rounding mode: nearest, halves to even.
-    const double r = std::rint(d);
-    if (r < std::numeric_limits<qint16>::min() || r > std::numeric_limits<qint16>::max())
-        throw OverflowError();
-    return qint16(r);
-}
+qint16 ToInt16(const QString& text) { return toInteger<qint16>(text); }
+qint32 ToInt32(const QString& text) { return toInteger<qint32>(text); }
 
 void CheckSettingsVersion() {
     double version = 0;
@@ -138,18 +158,36 @@ void CheckSettingsVersion() {
     if (!textToDouble(stored, version)) version = 0;   // unreadable counts as missing
     if (version < SettingsVersion) {
         ResetSettings();
-        writeNumber(Key::SecVersion, Key::Number, SettingsVersion);
+        WriteSettingsVersion();
     }
 }
+
+void WriteSettingsVersion() { writeNumber(Key::SecVersion, Key::Number, SettingsVersion); }
 
 qint16 ReadComPort() { return readInt16(Key::SecComm, Key::ComPort, 0); }
 
 void WriteComPort(qint16 port) { writeNumber(Key::SecComm, Key::ComPort, port); }
 
+namespace {
+const char* deviceKey(int port) { return port == 0 ? Key::Com1Device : port == 1 ? Key::Com2Device : nullptr; }
+}  // namespace
+
 QString StoredDevicePath(int port) {
-    const char* key = port == 0 ? Key::Com1Device : port == 1 ? Key::Com2Device : nullptr;
+    const char* key = deviceKey(port);
     if (!key) return QString();
     return GetSetting(QString::fromLatin1(Key::SecComm), QString::fromLatin1(key), QString());
+}
+
+void SaveDevicePath(int port, const QString& path) {
+    const char* key = deviceKey(port);
+    if (!key) return;
+    Store s;
+    const QString where = QString::fromLatin1(Key::SecComm) + QLatin1Char('/') + QString::fromLatin1(key);
+    if (path.isEmpty())
+        s.remove(where);
+    else
+        s.setValue(where, path);
+    s.sync();
 }
 
 QString LoadSingleMeasFile() {
@@ -181,21 +219,21 @@ void SaveExtIoOutputMethod(qint16 method) {
     writeNumber(Key::SecConfig, Key::ExtIoOutputMethod, method);
 }
 
-void LoadMainPos(qint16& top, qint16& left, double screenWidthTwips, double screenHeightTwips) {
+void LoadMainPos(qint32& top, qint32& left, double screenWidthTwips, double screenHeightTwips) {
     // Centre a window of the default size; integer division drops the fraction.
-    // A screen too large for 16-bit coordinates gets the nearest representable default.
-    auto centred = [](double screen, int size) -> qint16 {
+    // A screen too large for the coordinates gets the nearest representable default.
+    auto centred = [](double screen, int size) -> qint32 {
         const double r = std::rint(screen - size);
         if (!std::isfinite(r)) return 0;
-        const double bounded = std::clamp(r, -1e9, 1e9);
-        return clamp16(static_cast<long long>(bounded) / 2);
+        const double bounded = std::clamp(r, -1e12, 1e12);
+        return clamp32(static_cast<long long>(bounded) / 2);
     };
-    const qint16 defTop = centred(screenHeightTwips, 6825);
-    const qint16 defLeft = centred(screenWidthTwips, 5085);
+    const qint32 defTop = centred(screenHeightTwips, 6825);
+    const qint32 defLeft = centred(screenWidthTwips, 5085);
     try {
         const QString sec = QString::fromLatin1(Key::SecFormMain);
-        const qint16 t = ToInt16(GetSetting(sec, QString::fromLatin1(Key::Top), QString::number(defTop)));
-        const qint16 l = ToInt16(GetSetting(sec, QString::fromLatin1(Key::Left), QString::number(defLeft)));
+        const qint32 t = ToInt32(GetSetting(sec, QString::fromLatin1(Key::Top), QString::number(defTop)));
+        const qint32 l = ToInt32(GetSetting(sec, QString::fromLatin1(Key::Left), QString::number(defLeft)));
         top = t;
         left = l;
     } catch (const AppError&) {
@@ -204,11 +242,11 @@ void LoadMainPos(qint16& top, qint16& left, double screenWidthTwips, double scre
     }
 }
 
-void LoadMainSize(qint16& width, qint16& height) {
+void LoadMainSize(qint32& width, qint32& height) {
     try {
         const QString sec = QString::fromLatin1(Key::SecFormMain);
-        const qint16 w = ToInt16(GetSetting(sec, QString::fromLatin1(Key::Width), QStringLiteral("5085")));
-        const qint16 h = ToInt16(GetSetting(sec, QString::fromLatin1(Key::Height), QStringLiteral("6825")));
+        const qint32 w = ToInt32(GetSetting(sec, QString::fromLatin1(Key::Width), QStringLiteral("5085")));
+        const qint32 h = ToInt32(GetSetting(sec, QString::fromLatin1(Key::Height), QStringLiteral("6825")));
         width = w;
         height = h;
     } catch (const AppError&) {
@@ -217,23 +255,23 @@ void LoadMainSize(qint16& width, qint16& height) {
     }
 }
 
-void LoadDispPos(qint16& top, qint16& left) {
-    top = readInt16(Key::SecFormDisplay, Key::Top, 0);
-    left = readInt16(Key::SecFormDisplay, Key::Left, 0);
+void LoadDispPos(qint32& top, qint32& left) {
+    top = readInt32(Key::SecFormDisplay, Key::Top, 0);
+    left = readInt32(Key::SecFormDisplay, Key::Left, 0);
 }
 
-void LoadTimePos(qint16& top, qint16& left, int defaultTop) {
+void LoadTimePos(qint32& top, qint32& left, int defaultTop) {
     loadChildPos(Key::SecFormTime, top, left, defaultTop);
 }
-void LoadSinglePos(qint16& top, qint16& left, int defaultTop) {
+void LoadSinglePos(qint32& top, qint32& left, int defaultTop) {
     loadChildPos(Key::SecFormSingle, top, left, defaultTop);
 }
-void LoadExtIoPos(qint16& top, qint16& left, int defaultTop) {
+void LoadExtIoPos(qint32& top, qint32& left, int defaultTop) {
     loadChildPos(Key::SecFormExtIo, top, left, defaultTop);
 }
-void SaveTimePos(qint16 top, qint16 left) { saveChildPos(Key::SecFormTime, top, left); }
-void SaveSinglePos(qint16 top, qint16 left) { saveChildPos(Key::SecFormSingle, top, left); }
-void SaveExtIoPos(qint16 top, qint16 left) { saveChildPos(Key::SecFormExtIo, top, left); }
+void SaveTimePos(qint32 top, qint32 left) { saveChildPos(Key::SecFormTime, top, left); }
+void SaveSinglePos(qint32 top, qint32 left) { saveChildPos(Key::SecFormSingle, top, left); }
+void SaveExtIoPos(qint32 top, qint32 left) { saveChildPos(Key::SecFormExtIo, top, left); }
 
 void SaveMainGeometry(int top, int left, int width, int height) {
     writeNumbers(Key::SecFormMain,

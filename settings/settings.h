@@ -38,20 +38,29 @@ inline constexpr char Height[] = "Height";
 // Raw store: text values by section and key.
 QString GetSetting(const QString& section, const QString& key, const QString& def);
 void SaveSetting(const QString& section, const QString& key, const QString& value);
-void ResetSettings();   // deletes every section; errors ignored
+// Deletes every section but the two device keys of [Communications];
+// errors ignored.
+void ResetSettings();
 void SyncSettings();    // pushes pending writes to disk
 
 // Text -> 16-bit integer, rounded half to even. Throws OverflowError when out
 // of range, AppError when the text is not a number.
 qint16 ToInt16(const QString& text);
+// The same for window positions and sizes, which need more than 16 bits on a
+// wide desktop (32767 twips are 2184 pixels at 96 dpi).
+qint32 ToInt32(const QString& text);
 
 // Start-up version check: below 120 (or missing) wipes everything, then writes "120".
 void CheckSettingsVersion();
+// Writes the current layout version (after a reset, so the next start keeps
+// what is chosen from now on).
+void WriteSettingsVersion();
 
 // Port number and device mapping for COM1/COM2 (port 0/1).
 qint16 ReadComPort();
 void WriteComPort(qint16 port);
 QString StoredDevicePath(int port);   // empty when not stored
+void SaveDevicePath(int port, const QString& path);   // empty removes the key
 
 QString LoadSingleMeasFile();
 QString LoadExtIoMeasFile();
@@ -62,17 +71,18 @@ qint16 LoadExtIoOutputMethod();
 void SaveSingleOutputMethod(qint16 method);
 void SaveExtIoOutputMethod(qint16 method);
 
+// Window geometry in twips, as 32-bit integers (same decimal text as ever).
 // Screen size in twips gives the centred default.
-void LoadMainPos(qint16& top, qint16& left, double screenWidthTwips, double screenHeightTwips);
-void LoadMainSize(qint16& width, qint16& height);
-void LoadDispPos(qint16& top, qint16& left);
+void LoadMainPos(qint32& top, qint32& left, double screenWidthTwips, double screenHeightTwips);
+void LoadMainSize(qint32& width, qint32& height);
+void LoadDispPos(qint32& top, qint32& left);
 // defaultTop: the display window's current height in twips.
-void LoadTimePos(qint16& top, qint16& left, int defaultTop);
-void LoadSinglePos(qint16& top, qint16& left, int defaultTop);
-void LoadExtIoPos(qint16& top, qint16& left, int defaultTop);
-void SaveTimePos(qint16 top, qint16 left);
-void SaveSinglePos(qint16 top, qint16 left);
-void SaveExtIoPos(qint16 top, qint16 left);
+void LoadTimePos(qint32& top, qint32& left, int defaultTop);
+void LoadSinglePos(qint32& top, qint32& left, int defaultTop);
+void LoadExtIoPos(qint32& top, qint32& left, int defaultTop);
+void SaveTimePos(qint32 top, qint32 left);
+void SaveSinglePos(qint32 top, qint32 left);
+void SaveExtIoPos(qint32 top, qint32 left);
 // Shutdown writes: decimal text of the current values.
 void SaveMainGeometry(int top, int left, int width, int height);
 void SaveDispPos(int top, int left);

@@ -1,6 +1,11 @@
 // The opening window against the simulator: settings version, port choice,
 // the connection check with its two failures, the reset and the version box.
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QTreeWidget>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -15,12 +20,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "commands.h"
+#include "device_dialog.h"
 #include "errors.h"
 #include "frm_opening.h"
 #include "mdifrm_main.h"
@@ -39,6 +47,41 @@ QString Get(const char* section, const char* key) {
 }
 void Put(const char* section, const char* key, const QString& v) {
     SETTING::SaveSetting(QString::fromLatin1(section), QString::fromLatin1(key), v);
+}
+
+// The settings file as a user writes it with an editor.
+void WriteSettingsFile(const QByteArray& text) {
+    const QString path = QSettings(QStringLiteral("ORVEN"), QStringLiteral("ORVEN 5927 RS")).fileName();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile::remove(path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(text), text.size());
+}
+
+// Answers the device dialog once it is the active modal window.
+void AnswerDeviceDialog(const std::function<void(DeviceDialog*)>& answer) {
+    QTimer::singleShot(0, [answer] {
+        DeviceDialog* d = nullptr;
+        const bool up = QTest::qWaitFor([&] {
+            d = qobject_cast<DeviceDialog*>(QApplication::activeModalWidget());
+            if (d) d->activateWindow();
+            return d && QApplication::activeWindow() == d;
+        }, 5000);
+        if (!up) {
+            if (d) d->reject();
+            QFAIL("the device dialog did not become the active window");
+        }
+        answer(d);
+        if (d->isVisible()) d->reject();   // a failed check must not hang the test
+    });
+}
+
+// Replaces the text of the device field by typing, as at the keyboard.
+void TypeDevice(DeviceDialog* d, const QString& text) {
+    QTest::mouseClick(d->path, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), text);
 }
 
 // A pseudo-terminal whose output is stopped: it opens fine, but nothing
@@ -70,6 +113,8 @@ private slots:
         ended_ = -100;
         SETTING::SetProcessEnder([this](int code) { ended_ = code; });
         SETTING::ResetSettings();
+        SETTING::SaveDevicePath(0, QString());   // a reset keeps these
+        SETTING::SaveDevicePath(1, QString());
         SETTING::ResetInstrumentSetup();
         qunsetenv("ORVEN5927_COM1");
         qunsetenv("ORVEN5927_COM2");
@@ -110,6 +155,45 @@ private slots:
         QCOMPARE(f->MnuCom1->isChecked(), !kept);
     }
 
+    // Written with an editor before the program ever ran, as the README
+    // says: the device mapping leads OK to the instrument, and the geometry
+    // of a wide desktop is used and written back.
+    void handWrittenSettingsFile_data() {
+        QTest::addColumn<QByteArray>("file");   // DEV: the device path
+        QTest::addColumn<QString>("env");       // ORVEN5927_COM1; BARE: the path without /dev/
+        QTest::newRow("device mapping only") << QByteArray("[Communications]\nCOM1%20Device=DEV\n") << QString();
+        QTest::newRow("name without /dev/ in the environment") << QByteArray() << "BARE";
+        QTest::newRow("maximized on a wide desktop")
+            << QByteArray("[Version]\nNumber=120\n[Form%20Main]\nTop=0\nLeft=2000000000\nWidth=38400\nHeight=20000\n")
+            << "DEV";
+    }
+    void handWrittenSettingsFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, env);
+        SimProcess sim;
+        QVERIFY(sim.started());
+        const QString dev = sim.devicePath();
+        QVERIFY2(dev.startsWith(QLatin1String("/dev/pts/")), qPrintable(dev));
+        WriteSettingsFile(file.replace("DEV", dev.toLocal8Bit()));
+        if (!env.isEmpty())
+            qputenv("ORVEN5927_COM1", env.replace(QLatin1String("BARE"), dev.mid(5)).replace(QLatin1String("DEV"), dev).toLocal8Bit());
+
+        APP::Main();
+        Frm_Opening* f = APP::OpeningForm();
+        QTest::mouseClick(f->Cmd, Qt::LeftButton);
+        QCOMPARE(ended_, -100);
+        MDIFrm_Main* m = APP::MainForm();
+        QVERIFY(m && m->isVisible());
+        QVERIFY(sim.waitReceived(QByteArray(CMD::ConnectionCheck) + "\r\n"));
+        if (QByteArray(QTest::currentDataTag()) != "maximized on a wide desktop") return;
+        QVERIFY(qAbs(TWIPS::Width(m) - 38400) <= TWIPS::FromPxX(1));
+        QVERIFY(qAbs(TWIPS::Height(m) - 20000) <= TWIPS::FromPxY(1));
+        QCOMPARE(m->x(), 32767);   // beyond what a window system can place: held at its edge
+        QVERIFY_EXCEPTION_THROWN(m->MnuFileExit_Click(), ProcessEnded);
+        QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Width), QString::number(TWIPS::Width(m)));
+        QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Left), QString::number(TWIPS::Left(m)));
+    }
+
     void designedWindow() {
         APP::Main();
         Frm_Opening* f = APP::OpeningForm();
@@ -138,6 +222,9 @@ private slots:
         QCOMPARE(f->Mnu->title(), QStringLiteral("&Serial Port"));
         QCOMPARE(f->MnuHelp->title(), QStringLiteral("&Help"));
         QCOMPARE(f->MnuReadme->text(), QStringLiteral("readme.txt"));
+        QStringList entries;
+        for (QAction* a : f->Mnu->actions()) entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(entries, (QStringList{"COM1", "COM2", "-", "&Device..."}));
         QVERIFY(f->menuBar->isVisible());
         // Centred on the screen, within a pixel.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -265,6 +352,7 @@ private slots:
         Put(SETTING::Key::SecComm, SETTING::Key::ComPort, QStringLiteral("1"));
         Put(SETTING::Key::SecVersion, SETTING::Key::Number, QStringLiteral("120"));
         Put(SETTING::Key::SecFormDisplay, SETTING::Key::Top, QStringLiteral("99"));
+        Put(SETTING::Key::SecComm, SETTING::Key::Com1Device, QStringLiteral("/dev/ttyUSB3"));
         APP::Main();
         Frm_Opening* f = APP::OpeningForm();
         QVERIFY(f->MnuCom2->isChecked());
@@ -286,10 +374,63 @@ private slots:
         }
         QCOMPARE(Get(SETTING::Key::SecFormDisplay, SETTING::Key::Top), QStringLiteral("<none>"));
         QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::ComPort), QStringLiteral("<none>"));
-        // The version is not rewritten until the next start.
-        QCOMPARE(Get(SETTING::Key::SecVersion, SETTING::Key::Number), QStringLiteral("<none>"));
+        // The hand-written device stays; the version is written at once, so
+        // a choice made now survives the next start.
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyUSB3"));
+        QCOMPARE(Get(SETTING::Key::SecVersion, SETTING::Key::Number), QStringLiteral("120"));
         QVERIFY(f->MnuCom1->isChecked());
         QVERIFY(!f->MnuCom2->isChecked());
+        f->MnuCom2->trigger();
+        APP::ResetOpeningForTests();
+        APP::Main();
+        QVERIFY(APP::OpeningForm()->MnuCom2->isChecked());
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyUSB3"));
+    }
+
+    // Serial Port > Device... for the COM name now checked: the system's
+    // ports, a field for any path; OK stores it, and OK in the opening
+    // window then reaches that device. A set variable still decides.
+    void deviceDialogChoosesTheDevice() {
+        SimProcess sim;
+        QVERIFY(sim.started());
+        APP::Main();
+        Frm_Opening* f = APP::OpeningForm();
+        f->MnuCom2->trigger();
+        AnswerDeviceDialog([&](DeviceDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("COM2 Device"));
+            QCOMPARE(d->ports->topLevelItemCount(), int(QSerialPortInfo::availablePorts().size()));
+            QVERIFY(!d->envNote->isVisible());
+            QVERIFY(d->path->text().isEmpty());
+            TypeDevice(d, sim.devicePath());
+            QTest::mouseClick(d->buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        });
+        f->MnuDevice->trigger();
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com2Device), sim.devicePath());
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("<none>"));
+
+        qputenv("ORVEN5927_COM2", "/dev/ttyUSB5");
+        AnswerDeviceDialog([&](DeviceDialog* d) {
+            QVERIFY(d->envNote->isVisible());
+            QVERIFY(d->envNote->text().contains(QLatin1String("ORVEN5927_COM2")));
+            QVERIFY(d->envNote->text().contains(QLatin1String("/dev/ttyUSB5")));
+            QCOMPARE(d->path->text(), sim.devicePath());
+            TypeDevice(d, QStringLiteral("/dev/ttyACM0"));
+            QTest::mouseClick(d->buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        });
+        f->MnuDevice->trigger();
+        qunsetenv("ORVEN5927_COM2");
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com2Device), sim.devicePath());
+
+        QTest::mouseClick(f->Cmd, Qt::LeftButton);
+        QVERIFY(APP::MainForm() && APP::MainForm()->isVisible());
+        QVERIFY(sim.waitReceived(QByteArray(CMD::ConnectionCheck) + "\r\n"));
+
+        // A stable name under /dev/serial/by-id is found for its device.
+        QTemporaryDir byId;
+        const QString link = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A10K-if00-port0"));
+        QVERIFY(QFile::link(sim.devicePath(), link));
+        QCOMPARE(APP::StableDeviceName(sim.devicePath(), byId.path()), link);
+        QCOMPARE(APP::StableDeviceName(QStringLiteral("/dev/null"), byId.path()), QString());
     }
 
     void readmeReachesTheViewerUnquoted() {

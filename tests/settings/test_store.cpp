@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
@@ -49,27 +50,28 @@ void writeConf(const QByteArray& bytes) {
 
 constexpr int kChildTop = 2400;   // the display window's height passed to the child loaders
 
-// Every 16-bit value that falls back on its own, with its literal place in
-// the store, its reader and its default.
+// Every number that falls back on its own, with its literal place in the
+// store, its reader and its default. Window positions are 32-bit, the rest 16.
 struct NumKey {
     const char* path;
     std::function<int()> load;
     int def;
+    bool wide = true;
 };
 
 QList<NumKey> numberKeys() {
-    auto top = [](void (*f)(qint16&, qint16&, int)) {
-        return [f] { qint16 t = 0, l = 0; f(t, l, kChildTop); return int(t); };
+    auto top = [](void (*f)(qint32&, qint32&, int)) {
+        return [f] { qint32 t = 0, l = 0; f(t, l, kChildTop); return t; };
     };
-    auto left = [](void (*f)(qint16&, qint16&, int)) {
-        return [f] { qint16 t = 0, l = 0; f(t, l, kChildTop); return int(l); };
+    auto left = [](void (*f)(qint32&, qint32&, int)) {
+        return [f] { qint32 t = 0, l = 0; f(t, l, kChildTop); return l; };
     };
     return {
-        {"Communications/Com Port", [] { return int(ReadComPort()); }, 0},
-        {"Configuration/Single Meas Output Method", [] { return int(LoadSingleOutputMethod()); }, 1},
-        {"Configuration/ExtIo Meas Output Method", [] { return int(LoadExtIoOutputMethod()); }, 1},
-        {"Form Display/Top", [] { qint16 t = 0, l = 0; LoadDispPos(t, l); return int(t); }, 0},
-        {"Form Display/Left", [] { qint16 t = 0, l = 0; LoadDispPos(t, l); return int(l); }, 0},
+        {"Communications/Com Port", [] { return int(ReadComPort()); }, 0, false},
+        {"Configuration/Single Meas Output Method", [] { return int(LoadSingleOutputMethod()); }, 1, false},
+        {"Configuration/ExtIo Meas Output Method", [] { return int(LoadExtIoOutputMethod()); }, 1, false},
+        {"Form Display/Top", [] { qint32 t = 0, l = 0; LoadDispPos(t, l); return t; }, 0},
+        {"Form Display/Left", [] { qint32 t = 0, l = 0; LoadDispPos(t, l); return l; }, 0},
         {"Form Time/Top", top(LoadTimePos), kChildTop},
         {"Form Time/Left", left(LoadTimePos), 0},
         {"Form Single/Top", top(LoadSinglePos), kChildTop},
@@ -81,14 +83,18 @@ QList<NumKey> numberKeys() {
 
 void verifyAllDefaults() {
     for (const NumKey& k : numberKeys()) QVERIFY2(k.load() == k.def, k.path);
-    qint16 t = 0, l = 0, w = 0, h = 0;
+    qint32 t = 0, l = 0, w = 0, h = 0;
     LoadMainPos(t, l, 19200, 14400);
     LoadMainSize(w, h);
     QCOMPARE(QList<int>({t, l, w, h}), QList<int>({3787, 7057, 5085, 6825}));
     QCOMPARE(LoadSingleMeasFile(), QString());
     QCOMPARE(LoadExtIoMeasFile(), QString());
-    QCOMPARE(StoredDevicePath(0), QString());
-    QCOMPARE(StoredDevicePath(1), QString());
+}
+
+// The device keys are written by hand only; a wipe keeps them.
+void verifyDevices(const QString& com1, const QString& com2) {
+    QCOMPARE(StoredDevicePath(0), com1);
+    QCOMPARE(StoredDevicePath(1), com2);
 }
 
 // Stores a value other than the default under every key.
@@ -134,6 +140,7 @@ private slots:
     void versionCheck_data();
     void versionCheck();
     void resetRestoresEveryDefault();
+    void onlyTheUsersOwnFileIsRead();
 
     void garbageFileIsSurvived();
     void foreignValueTypesAreIgnored();
@@ -172,7 +179,10 @@ void StoreTest::cleanup() {
     SetFormExtIoOpen(false);
 }
 
-void StoreTest::emptyStoreGivesDefaults() { verifyAllDefaults(); }
+void StoreTest::emptyStoreGivesDefaults() {
+    verifyAllDefaults();
+    verifyDevices(QString(), QString());
+}
 
 void StoreTest::writersUseTheirNames() {
     storeNonDefaults();
@@ -217,11 +227,11 @@ void StoreTest::readersUseTheirNames() {
     QCOMPARE(StoredDevicePath(0), QString());
     QCOMPARE(StoredDevicePath(1), QStringLiteral("/dev/pts/8"));
     QCOMPARE(StoredDevicePath(2), QString());
-    // The extreme 16-bit values come back unchanged.
-    SaveTimePos(32767, -32768);
-    qint16 t = 0, l = 0;
+    // The extreme values come back unchanged.
+    SaveTimePos(2147483647, -2147483647 - 1);
+    qint32 t = 0, l = 0;
     LoadTimePos(t, l, kChildTop);
-    QCOMPARE(QList<int>({t, l}), QList<int>({32767, -32768}));
+    QCOMPARE(QList<int>({t, l}), QList<int>({2147483647, -2147483647 - 1}));
 }
 
 void StoreTest::toInt16_data() {
@@ -284,7 +294,8 @@ void StoreTest::mainPositionCentresAndFallsBackTogether_data() {
     QTest::newRow("nothing stored") << "-" << "-" << 3787 << 7057;
     QTest::newRow("both stored") << "100" << "-200" << 100 << -200;
     QTest::newRow("only top stored") << "100" << "-" << 100 << 7057;
-    QTest::newRow("left beyond range") << "100" << "40000" << 3787 << 7057;
+    QTest::newRow("wide desktop") << "100" << "40000" << 100 << 40000;
+    QTest::newRow("left beyond range") << "100" << "3e9" << 3787 << 7057;
     QTest::newRow("top not a number") << "high" << "5" << 3787 << 7057;
     QTest::newRow("top empty") << "" << "5" << 3787 << 7057;
     QTest::newRow("halves to even") << "100.5" << "101.5" << 100 << 102;
@@ -297,7 +308,7 @@ void StoreTest::mainPositionCentresAndFallsBackTogether() {
     QFETCH(int, wantLeft);
     if (top != QLatin1String("-")) rawSet(QStringLiteral("Form Main/Top"), top);
     if (left != QLatin1String("-")) rawSet(QStringLiteral("Form Main/Left"), left);
-    qint16 t = 1, l = 1;
+    qint32 t = 1, l = 1;
     LoadMainPos(t, l, 19200, 14400);
     QCOMPARE(int(t), wantTop);
     QCOMPARE(int(l), wantLeft);
@@ -310,10 +321,11 @@ void StoreTest::mainPositionDefaultForOddScreens() {
         {19200.5, 14400.5, 3788, 7058},    // 7575.5 and 14115.5 round to even first
         {19201.5, 14401.5, 3788, 7058},    // 7576.5 rounds down to even
         {4000, 6000, -412, -542},          // smaller than the window: towards zero
-        {300000, 300000, 32767, 32767},    // too large for 16 bits: held at the edge
+        {300000, 300000, 146587, 147457},  // far beyond 16 bits
+        {1e10, 1e10, 2147483647, 2147483647},   // too large for 32 bits: held at the edge
     };
     for (const Case& c : cases) {
-        qint16 t = 0, l = 0;
+        qint32 t = 0, l = 0;
         LoadMainPos(t, l, c.w, c.h);
         QCOMPARE(int(t), c.top);
         QCOMPARE(int(l), c.left);
@@ -329,7 +341,8 @@ void StoreTest::mainSizeFallsBackTogether_data() {
     QTest::newRow("both stored") << "8000" << "9000" << 8000 << 9000;
     QTest::newRow("only height stored") << "-" << "9000" << 5085 << 9000;
     QTest::newRow("width not a number") << "wide" << "9000" << 5085 << 6825;
-    QTest::newRow("height beyond range") << "8000" << "-40000" << 5085 << 6825;
+    QTest::newRow("maximized on 2560 pixels") << "38400" << "20000" << 38400 << 20000;
+    QTest::newRow("height beyond range") << "8000" << "-2147483649" << 5085 << 6825;
 }
 
 void StoreTest::mainSizeFallsBackTogether() {
@@ -339,7 +352,7 @@ void StoreTest::mainSizeFallsBackTogether() {
     QFETCH(int, wantH);
     if (width != QLatin1String("-")) rawSet(QStringLiteral("Form Main/Width"), width);
     if (height != QLatin1String("-")) rawSet(QStringLiteral("Form Main/Height"), height);
-    qint16 w = 1, h = 1;
+    qint32 w = 1, h = 1;
     LoadMainSize(w, h);
     QCOMPARE(int(w), wantW);
     QCOMPARE(int(h), wantH);
@@ -347,16 +360,19 @@ void StoreTest::mainSizeFallsBackTogether() {
 
 void StoreTest::otherNumbersFallBackPerKey_data() {
     QTest::addColumn<QString>("bad");
-    QTest::newRow("not a number") << "junk";
-    QTest::newRow("beyond 16 bits") << "40000";
-    QTest::newRow("below 16 bits") << "-32769";
-    QTest::newRow("empty") << "";
+    QTest::addColumn<bool>("wideReadsIt");   // fits 32 bits: a position takes it
+    QTest::newRow("not a number") << "junk" << false;
+    QTest::newRow("beyond 16 bits") << "40000" << true;
+    QTest::newRow("below 16 bits") << "-32769" << true;
+    QTest::newRow("beyond 32 bits") << "2147483648" << false;
+    QTest::newRow("empty") << "" << false;
 }
 
 // Keys without a fallback of their own: a bad value gives that key's default
 // and leaves the good value beside it alone.
 void StoreTest::otherNumbersFallBackPerKey() {
     QFETCH(QString, bad);
+    QFETCH(bool, wideReadsIt);
     const QList<NumKey> keys = numberKeys();
     for (int i = 0; i < keys.size(); ++i) {
         init();
@@ -364,7 +380,7 @@ void StoreTest::otherNumbersFallBackPerKey() {
         const NumKey& next = keys[(i + 1) % keys.size()];
         rawSet(QString::fromLatin1(k.path), bad);
         rawSet(QString::fromLatin1(next.path), QStringLiteral("15"));
-        QVERIFY2(k.load() == k.def, k.path);
+        QVERIFY2(k.load() == (k.wide && wideReadsIt ? bad.toInt() : k.def), k.path);
         QVERIFY2(next.load() == 15, next.path);
     }
     // Ports other than 0/1 are numbers and come back as read; the windows decide.
@@ -398,13 +414,18 @@ void StoreTest::versionCheck() {
     if (wiped) {
         QCOMPARE(raw(QStringLiteral("Version/Number")), QStringLiteral("120"));
         std::unique_ptr<QSettings> s(rawStore());
-        QCOMPARE(s->allKeys(), QStringList{QStringLiteral("Version/Number")});
+        QStringList keys = s->allKeys();
+        keys.sort();
+        QCOMPARE(keys, QStringList({QStringLiteral("Communications/COM1 Device"),
+                                    QStringLiteral("Communications/COM2 Device"),
+                                    QStringLiteral("Version/Number")}));
         verifyAllDefaults();
     } else {
         QCOMPARE(raw(QStringLiteral("Version/Number")), stored);
         QCOMPARE(ReadComPort(), qint16(1));
         QCOMPARE(LoadSingleMeasFile(), QStringLiteral("/data/single.csv"));
     }
+    verifyDevices(QStringLiteral("/dev/pts/7"), QStringLiteral("/dev/pts/8"));
     // A second start changes nothing more.
     const QString before = raw(QStringLiteral("Version/Number"));
     WriteComPort(1);
@@ -419,13 +440,37 @@ void StoreTest::resetRestoresEveryDefault() {
     rawSet(QStringLiteral("Some Other Section/Key"), QStringLiteral("x"));
     ResetSettings();
     std::unique_ptr<QSettings> s(rawStore());
-    QVERIFY(s->allKeys().isEmpty());   // the version too: the next start writes it
+    QStringList keys = s->allKeys();   // the version too: the next start writes it
+    keys.sort();
+    QCOMPARE(keys, QStringList({QStringLiteral("Communications/COM1 Device"),
+                                QStringLiteral("Communications/COM2 Device")}));
     s.reset();
     verifyAllDefaults();
+    verifyDevices(QStringLiteral("/dev/pts/7"), QStringLiteral("/dev/pts/8"));
     QCOMPARE(ReadComPort(), qint16(0));                 // COM1
     QCOMPARE(LoadSingleOutputMethod(), qint16(1));      // spreadsheet
     QCOMPARE(LoadExtIoOutputMethod(), qint16(1));
+    init();
     ResetSettings();   // nothing stored: no error
+    verifyAllDefaults();
+    verifyDevices(QString(), QString());
+}
+
+// An organisation-wide file beside ours (or one under /etc/xdg) is never
+// read, so nothing outlives a reset or the version check.
+void StoreTest::onlyTheUsersOwnFileIsRead() {
+    const QString orgWide = QFileInfo(confPath()).absolutePath() + QStringLiteral(".conf");
+    const auto removeIt = qScopeGuard([&] { QFile::remove(orgWide); });
+    QFile f(orgWide);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Version]\nNumber=120\n"
+            "[Communications]\nCom%20Port=1\nCOM1%20Device=/dev/ttyUSB9\n"
+            "[Form%20Main]\nWidth=9999\n[Form%20Time]\nLeft=77\n");
+    f.close();
+    verifyAllDefaults();
+    verifyDevices(QString(), QString());
+    CheckSettingsVersion();
+    QCOMPARE(raw(QStringLiteral("Version/Number")), QStringLiteral("120"));
     verifyAllDefaults();
 }
 
@@ -442,10 +487,10 @@ void StoreTest::garbageFileIsSurvived() {
     SaveSingleMeasFile(QStringLiteral("/x.csv"));
     SaveTimePos(7, 8);
     QCOMPARE(LoadSingleMeasFile(), QStringLiteral("/x.csv"));
-    qint16 t = 0, l = 0;
+    qint32 t = 0, l = 0;
     LoadTimePos(t, l, 0);
-    QCOMPARE(t, qint16(7));
-    QCOMPARE(l, qint16(8));
+    QCOMPARE(t, 7);
+    QCOMPARE(l, 8);
 }
 
 void StoreTest::foreignValueTypesAreIgnored() {
@@ -463,16 +508,16 @@ void StoreTest::foreignValueTypesAreIgnored() {
               "Single%20Meas%20Output%20Method=@Invalid()\n"
               "[Version]\n"
               "Number=@Rect(500 500 1 1)\n");
-    qint16 t = 0, l = 0, w = 0, h = 0;
+    qint32 t = 0, l = 0, w = 0, h = 0;
     LoadMainPos(t, l, 19200, 14400);
-    QCOMPARE(t, qint16(3787));
-    QCOMPARE(l, qint16(7057));
+    QCOMPARE(t, 3787);
+    QCOMPARE(l, 7057);
     LoadMainSize(w, h);
-    QCOMPARE(w, qint16(5085));
-    QCOMPARE(h, qint16(6825));
+    QCOMPARE(w, 5085);
+    QCOMPARE(h, 6825);
     LoadTimePos(t, l, 1500);
-    QCOMPARE(t, qint16(1500));
-    QCOMPARE(l, qint16(250));   // bytes are text
+    QCOMPARE(t, 1500);
+    QCOMPARE(l, 250);   // bytes are text
     QCOMPARE(LoadSingleMeasFile(), QString());
     QCOMPARE(LoadExtIoMeasFile(), QString());
     QCOMPARE(LoadSingleOutputMethod(), qint16(1));
