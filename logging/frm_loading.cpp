@@ -183,12 +183,7 @@ void LoadingForm::WriteLoadedRow(QStringList& MeasData, const SETTING::Instrumen
     if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
     if (FlagOutputMethod == 1) {
         if (!xl) throw AppError("no spreadsheet application");
-        const auto cell = xl->ActiveCell();
-        if (!cell) throw AppError("no active cell");
-        const auto [row, column] = *cell;
-        for (int k = 0; k < 3; ++k)
-            if (!xl->SetCellValue(row, column + k, MeasData[k])) throw AppError("cell write failed");
-        if (!xl->SelectCell(row + 1, column)) throw AppError("cell select failed");
+        if (!xl->LoadRowAtActiveCell(MeasData.mid(0, 3))) throw AppError("row write failed");
     } else {
         OUTFILES::PrintLine(file_no, LoadedLine(MeasData));
     }
