@@ -46,6 +46,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <atomic>
@@ -759,13 +760,46 @@ Options OptionsFromEnvironment() {
     return o;
 }
 
+namespace {
+// The office's named pipes (socket files "OSL_PIPE_*": the accept pipe and
+// its single-instance pipe) that these processes hold, found by matching
+// their descriptors against the kernel's table of bound sockets.
+QList<QByteArray> PipeFilesOf(const QList<pid_t>& pids) {
+    QSet<QByteArray> inodes;
+    for (pid_t p : pids) {
+        const QString fdDir = QStringLiteral("/proc/%1/fd").arg(p);
+        for (const QString& fd : QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[64];
+            const ssize_t n = ::readlink(QFile::encodeName(fdDir + '/' + fd).constData(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            const QByteArray link(target, int(n));
+            if (link.startsWith("socket:[") && link.endsWith(']')) inodes << link.mid(8, link.size() - 9);
+        }
+    }
+    QList<QByteArray> files;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (inodes.isEmpty() || !table.open(QIODevice::ReadOnly)) return files;
+    // "Num RefCount Protocol Flags Type St Inode Path"
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 8 && inodes.contains(f[6]) && f[7].contains("/OSL_PIPE_") && !files.contains(f[7]))
+            files << f[7];
+    }
+    return files;
+}
+}  // namespace
+
 void KillProcessTree(long long pid) {
     if (pid <= 0) return;
     // Stop first so nothing forks past the list, then kill what was listed.
     const QList<pid_t> tree = ProcessTree(pid_t(pid));
     for (pid_t p : tree) ::kill(p, SIGSTOP);
-    for (pid_t p : ProcessTree(pid_t(pid))) ::kill(p, SIGKILL);
+    const QList<pid_t> all = ProcessTree(pid_t(pid));
+    // A killed office leaves its pipes' socket files behind.
+    const QList<QByteArray> pipes = PipeFilesOf(all);
+    for (pid_t p : all) ::kill(p, SIGKILL);
     for (pid_t p : tree) ::kill(p, SIGKILL);
+    for (const QByteArray& file : pipes) ::unlink(file.constData());
 }
 
 std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options) {
