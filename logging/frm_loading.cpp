@@ -177,13 +177,13 @@ bool LoadingForm::OpenExcelOutput() {
 }
 
 void LoadingForm::WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
-                                 SHEET::Application* xl) {
+                                 SHEET::Application* xl, int prepared) {
     ClearUndeliveredFields(MeasData, setup.MeasMode, setup.CompState);
     FRAME::Disp()->DisplayR(MeasData[0]);
     if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
     if (FlagOutputMethod == 1) {
         if (!xl) throw AppError("no spreadsheet application");
-        if (!xl->LoadRowAtActiveCell(MeasData.mid(0, 3))) throw AppError("row write failed");
+        if (!xl->LoadRowAtActiveCell(MeasData.mid(0, 3), prepared)) throw AppError("row write failed");
     } else {
         OUTFILES::PrintLine(file_no, LoadedLine(MeasData));
     }

@@ -77,8 +77,9 @@ protected:
     void CloseCsv();
     // Empties the undelivered fields, shows the reading and writes the row;
     // throws AppError when the row cannot be written.
+    // `prepared`: the spreadsheet's PrepareLoadRow ticket for this reading, if any.
     void WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
-                        SHEET::Application* xl);
+                        SHEET::Application* xl, int prepared = 0);
     // Setup query and display refresh of OK; false (after the message) on failure.
     bool QuerySetupForOk();
 

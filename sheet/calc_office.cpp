@@ -103,6 +103,12 @@ struct Conn {
     Reference<css::sheet::XSpreadsheetView> view;
     Reference<css::view::XSelectionSupplier> selection;
     Reference<css::sheet::XViewPane> pane;
+    // A loaded row found while its reading was taken (PrepareLoadRow).
+    struct PreparedRow {
+        int ticket = 0;
+        std::vector<Reference<css::beans::XPropertySet>> cells;
+        Reference<css::table::XCellRange> below;
+    } prepared;
 };
 
 void Open(Conn& c, const OUString& pipeName) {
@@ -200,6 +206,19 @@ std::pair<int, int> SelectionTopLeft(const css::uno::Any& any) {
         if (all.getLength() > 0) return {int(all[0].StartRow), int(all[0].StartColumn)};
     }
     Fail("the selection is not a cell");
+}
+
+// The cells of a loaded row from the active cell, and the cell below it.
+Conn::PreparedRow FindLoadRow(Conn& c, size_t columns) {
+    ActiveView(c);
+    const auto [row0, column0] = SelectionTopLeft(c.selection->getSelection());
+    Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
+    if (!sheet.is()) Fail("no active sheet");
+    Conn::PreparedRow row;
+    for (size_t k = 0; k < columns; ++k)
+        row.cells.emplace_back(sheet->getCellByPosition(column0 + sal_Int32(k), row0), UNO_QUERY_THROW);
+    row.below.set(sheet->getCellRangeByPosition(column0, row0 + 1, column0, row0 + 1), UNO_QUERY_THROW);
+    return row;
 }
 
 // FormulaLocal parses the text as if typed into the cell: numbers, times
@@ -344,6 +363,7 @@ public:
     TimedCaller caller;
     std::shared_ptr<Conn> conn;
     bool hung = false;   // the last office call or greeting passed the limit
+    int lastTicket = 0;   // of PrepareLoadRow
     // A row handed on found the office or its document gone.
     std::shared_ptr<std::atomic<bool>> postedDead = std::make_shared<std::atomic<bool>>(false);
 };
@@ -466,16 +486,30 @@ public:
         s_->Post(RowJob(row, column, texts, scrollDown));
     }
 
-    bool LoadRowAtActiveCell(const QStringList& texts) override {
-        return s_->Do([values = ToOUs(texts)](Conn& c) {
-            ActiveView(c);
-            const auto [row0, column0] = SelectionTopLeft(c.selection->getSelection());
-            Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
-            if (!sheet.is()) Fail("no active sheet");
-            TypeInto(sheet, row0, column0, values);
-            Reference<css::table::XCellRange> below(
-                sheet->getCellRangeByPosition(column0, row0 + 1, column0, row0 + 1), UNO_QUERY_THROW);
-            return bool(c.selection->select(css::uno::Any(below)));
+    int PrepareLoadRow(int columns) override {
+        if (columns < 1) return 0;
+        const int ticket = ++s_->lastTicket;
+        s_->Post([ticket, columns](Conn& c) {
+            c.prepared = {};
+            Conn::PreparedRow row = FindLoadRow(c, size_t(columns));
+            row.ticket = ticket;
+            c.prepared = std::move(row);
+            return true;
+        });
+        return ticket;
+    }
+
+    bool LoadRowAtActiveCell(const QStringList& texts, int prepared) override {
+        return s_->Do([values = ToOUs(texts), prepared](Conn& c) {
+            Conn::PreparedRow row = std::move(c.prepared);
+            c.prepared = {};
+            // Only the row prepared for this reading, on this connection.
+            if (prepared == 0 || row.ticket != prepared || row.cells.size() != values.size())
+                row = FindLoadRow(c, values.size());
+            for (size_t k = 0; k < values.size(); ++k)
+                row.cells[k]->setPropertyValue("FormulaLocal", css::uno::Any(values[k]));
+            // The view the row was found in (ActiveView, during FindLoadRow).
+            return bool(c.selection->select(css::uno::Any(row.below)));
         });
     }
 

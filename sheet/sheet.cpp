@@ -13,7 +13,9 @@ void Application::QueueRowValues(int row, int column, const QStringList& texts, 
     SetRowValues(row, column, texts, scrollDown);
 }
 
-bool Application::LoadRowAtActiveCell(const QStringList& texts) {
+int Application::PrepareLoadRow(int) { return 0; }
+
+bool Application::LoadRowAtActiveCell(const QStringList& texts, int) {
     const auto cell = ActiveCell();
     if (!cell) return false;
     const auto [row, column] = *cell;

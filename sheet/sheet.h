@@ -40,7 +40,11 @@ public:
     virtual void QueueRowValues(int row, int column, const QStringList& texts, bool scrollDown);
     // A loaded row: texts from the active cell rightwards, then the cell
     // below it selected. False when any step failed.
-    virtual bool LoadRowAtActiveCell(const QStringList& texts);
+    virtual bool LoadRowAtActiveCell(const QStringList& texts, int prepared = 0);
+    // Finds the active cell and the row of `columns` cells from it without
+    // waiting, while the reading is taken; the ticket given to
+    // LoadRowAtActiveCell then spares it that part. 0: nothing prepared.
+    virtual int PrepareLoadRow(int columns);
 };
 
 // How the windows obtain the application: attach, else create (started=true), else nothing.
