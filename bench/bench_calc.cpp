@@ -1,41 +1,193 @@
-// Cost of one loaded row in a running Calc, against the same rows to a CSV
-// file in the same run. The row is what a loading window writes: the active
-// cell read once, three cells from it, then the cell below selected.
-// Prints "name: value" lines; with no office to start it says so and exits 0.
-#include <QCoreApplication>
+// The spreadsheet output against the CSV output of the same windows, in one
+// run, against the simulator paced at the instrument's 9600 baud, with a real
+// headless LibreOffice Calc. Rounds alternate the two outputs so that load
+// from elsewhere weighs on both alike; each figure is the median over the
+// rounds, the middle half of the rounds beside it.
+//   calc_paced_ratio      time-interval run at interval 0: readings/s into
+//                         the sheet divided by readings/s into a CSV file
+//   calc_return_key_ms    return-key window: Load press to the row in the sheet
+//   csv_return_key_ms     the same into the CSV file
+//   calc_return_key_added_percent  what the sheet adds to a press
+//   calc_row_ms           one loaded row on its own (one call into the office)
+//   calc_row_per_cell_ms  the same row made of one call per cell, as before
+// With no office to start it says so and exits 0.
+#include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include <unistd.h>
-
-#include "outfiles.h"
+#include "bench_common.h"
+#include "frame.h"
+#include "frm_single.h"
+#include "frm_time.h"
+#include "logging.h"
+#include "rs_lib32.h"
 #include "sheet.h"
 
 #ifdef ORVEN_HAVE_CALC
 #include "calc_provider.h"
 #endif
 
-#ifdef ORVEN_HAVE_CALC
 namespace {
 
-constexpr int kRows = 400;
-const QStringList kFields{QStringLiteral("012.34E-3"), QStringLiteral("+12.345E+0"), QStringLiteral("IN")};
+using namespace BENCH;
 
-double MedianMs(std::vector<qint64> ns) {
-    std::sort(ns.begin(), ns.end());
-    return ns.empty() ? 0.0 : ns[ns.size() / 2] / 1e6;
+#ifdef ORVEN_HAVE_CALC
+
+constexpr int kRounds = 7;
+constexpr qint64 kTimeReadings = 40;   // per time-interval run, about a second at 9600 baud
+constexpr int kPresses = 8;            // per return-key round
+constexpr int kRows = 200;             // rows written on their own
+
+// Answers the boxes a run ends with ("Measurement ended.").
+void AnswerBoxes() {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        if (QAbstractButton* b = box->defaultButton()) b->click();
 }
 
-}  // namespace
+// Readings per second of one time-interval run at interval 0, from its first
+// logged reading to its `target`-th; Stop is pressed then.
+double TimeRun(Frm_Time* w, bool sheet, const QString& csv) {
+    LOGGING::SetFileChooser([csv](bool) { return csv; });
+    w->Text_Time->setText("0");
+    w->Text_Count->setText("0");
+    w->OpnMethod[sheet ? 1 : 0]->setChecked(true);
+    QElapsedTimer clock;
+    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
+    QTimer watch;
+    watch.setInterval(2);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        AnswerBoxes();
+        const qint64 n = w->ReadingsLogged();
+        if (t0 < 0 && n >= 1) {
+            t0 = clock.nsecsElapsed();
+            n0 = n;
+        }
+        if (t1 < 0 && n >= kTimeReadings) {
+            t1 = clock.nsecsElapsed();
+            n1 = n;
+            w->Cmd[2]->click();
+        }
+    });
+    watch.start();
+    clock.start();
+    w->Cmd[1]->click();   // returns when the run has ended
+    if (t0 < 0 || t1 <= t0) Fail("a time-interval run did not reach its readings");
+    return double(n1 - n0) * 1e9 / double(t1 - t0);
+}
+
+// Median milliseconds from a Load press to its row, over kPresses presses of
+// a return-key window opened on the sheet or on a CSV file.
+double ReturnKeyRound(bool sheet, const QString& csv) {
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, &AnswerBoxes);
+    watch.start();
+    LOGGING::MnuMeasSingle_Click();
+    Frm_Single* w = LOGGING::SingleWindow();
+    if (!w) Fail("the return-key window did not open");
+    w->OpnMethod[sheet ? 1 : 0]->click();
+    if (!sheet) w->Txt_File->setText(csv);
+    w->Cmd_Ok->click();
+    if (!w->Cmd_Trig->isVisible()) Fail("the return-key window did not get ready");
+    std::vector<double> ms;
+    QElapsedTimer t;
+    for (int i = 0; i < kPresses; ++i) {
+        t.start();
+        w->Cmd_Trig->click();   // returns once the row is written
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        QCoreApplication::processEvents();
+    }
+    w->Cmd_End->click();
+    QCoreApplication::processEvents();
+    return Median(ms);
+}
+
+int Measure(SHEET::CALC::CalcProvider& provider, const QString& folder) {
+    const QString csv = folder + QStringLiteral("/bench.csv");
+    LOGGING::MnuMeasTime_Click();
+    Frm_Time* time = LOGGING::TimeWindow();
+    if (!time) Fail("the time window did not open");
+
+    // Warm-up of both paths, then alternating rounds.
+    TimeRun(time, false, csv);
+    TimeRun(time, true, csv);
+    std::vector<double> paced, csvRates, calcRates;
+    for (int r = 0; r < kRounds; ++r) {
+        const double c = TimeRun(time, false, csv);
+        const double s = TimeRun(time, true, csv);
+        csvRates.push_back(c);
+        calcRates.push_back(s);
+        paced.push_back(s / c);
+    }
+    time->Cmd[0]->click();
+    QCoreApplication::processEvents();
+    PrintFigure("calc_paced_ratio", paced, 3);
+    PrintFigure("calc_paced_readings_per_s", calcRates, 1);
+    PrintFigure("csv_paced_readings_per_s", csvRates, 1);
+    std::fflush(stdout);
+
+    ReturnKeyRound(false, csv);
+    ReturnKeyRound(true, csv);
+    std::vector<double> csvMs, calcMs, added;
+    for (int r = 0; r < kRounds; ++r) {
+        const double c = ReturnKeyRound(false, csv);
+        const double s = ReturnKeyRound(true, csv);
+        csvMs.push_back(c);
+        calcMs.push_back(s);
+        added.push_back(100.0 * (s - c) / c);
+    }
+    PrintFigure("calc_return_key_ms", calcMs, 2);
+    PrintFigure("csv_return_key_ms", csvMs, 2);
+    PrintFigure("calc_return_key_added_percent", added, 1);
+    std::fflush(stdout);
+
+    // One row on its own, as one call and as the calls per cell it used to be.
+    auto app = provider.Attach();
+    if (!app || !app->SelectCell(2, 1)) Fail("the office did not answer");
+    const QStringList fields{QStringLiteral("012.34E-3"), QStringLiteral("+12.345E+0"), QStringLiteral("IN")};
+    std::vector<double> one, perCell;
+    QElapsedTimer t;
+    for (int i = 0; i < kRows; ++i) {
+        t.start();
+        if (!app->LoadRowAtActiveCell(fields)) Fail("a row into the office failed");
+        one.push_back(double(t.nsecsElapsed()) / 1e6);
+        t.start();
+        const auto at = app->ActiveCell();
+        bool ok = at.has_value();
+        for (int k = 0; ok && k < 3; ++k) ok = app->SetCellValue(at->first, at->second + k, fields[k]);
+        ok = ok && app->SelectCell(at->first + 1, at->second);
+        if (!ok) Fail("a cell into the office failed");
+        perCell.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::printf("calc_row_ms: %.3f\n", Median(one));
+    std::printf("calc_row_per_cell_ms: %.3f\n", Median(perCell));
+    std::fflush(stdout);
+    return 0;
+}
+
 #endif
 
+}  // namespace
+
 int main(int argc, char** argv) {
-    QCoreApplication qapp(argc, argv);
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
 #ifndef ORVEN_HAVE_CALC
     std::printf("# calc: built without the LibreOffice SDK, nothing measured\n");
     return 0;
@@ -47,63 +199,45 @@ int main(int argc, char** argv) {
                    QStringLiteral("-env:UserInstallation=file://%1/profile").arg(tmp.path())};
     auto provider = SHEET::CALC::MakeCalcProvider(o);
     auto app = provider->Create();
-    if (!app || !app->WorkbooksAdd() || !app->SelectCell(2, 1)) {
+    if (!app || !app->WorkbooksAdd()) {
         std::printf("# calc: no office could be started (soffice missing or not answering), nothing measured\n");
         SHEET::CALC::KillProcessTree(provider->StartedPid());
         return 0;
     }
+    app.reset();
+    SHEET::SetProvider(provider);
 
-    // CSV baseline: the same fields through the program's output files.
-    const int fileNo = OUTFILES::FreeFile();
-    if (!OUTFILES::OpenForAppend(fileNo, tmp.filePath(QStringLiteral("rows.csv")))) {
-        std::printf("# calc: the CSV file could not be opened\n");
-        return 1;
-    }
-    std::vector<qint64> csv, calc, prepared;
-    QElapsedTimer t;
-    for (int i = 0; i < kRows; ++i) {
-        t.start();
-        OUTFILES::PrintLine(fileNo, kFields.join(QLatin1Char(',')));
-        csv.push_back(t.nsecsElapsed());
-    }
-    OUTFILES::Close(fileNo);
+    // The instrument at its real pace.
+    Sim sim = StartSim({QStringLiteral("--pace")});
+    qputenv("ORVEN5927_COM1", QFile::encodeName(sim.device));
+    RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
+    RS_LIB32::CommInit();
+    if (RS_LIB32::CommOpen(0) != 1) Fail("cannot open the simulator's port");
 
-    bool ok = true;
-    for (int i = 0; i < kRows && ok; ++i) {
-        t.start();
-        const auto at = app->ActiveCell();
-        ok = at.has_value();
-        for (int k = 0; ok && k < 3; ++k) ok = app->SetCellValue(at->first, at->second + k, kFields[k]);
-        ok = ok && app->SelectCell(at->first + 1, at->second);
-        calc.push_back(t.nsecsElapsed());
-    }
-    // The return-key window also finds the office and checks for a sheet before every row.
-    for (int i = 0; i < kRows && ok; ++i) {
-        t.start();
-        auto found = provider->Attach();
-        ok = found && found->WorkbooksCount().value_or(0) > 0 && found->WorksheetsCount().value_or(0) > 0;
-        const auto at = ok ? found->ActiveCell() : std::nullopt;
-        ok = ok && at.has_value();
-        for (int k = 0; ok && k < 3; ++k) ok = found->SetCellValue(at->first, at->second + k, kFields[k]);
-        ok = ok && found->SelectCell(at->first + 1, at->second);
-        prepared.push_back(t.nsecsElapsed());
-    }
-    if (!ok) std::printf("# calc: a call into the office failed, figures cover the rows before it\n");
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    main.resize(1200, 800);
+    FRAME::SetMainWindow(&main, area);
+    main.show();
+    FRAME::Disp();
 
-    const double csvMs = MedianMs(csv), calcMs = MedianMs(calc), preparedMs = MedianMs(prepared);
-    std::printf("calc_row_ms: %.4f\n", calcMs);
-    std::printf("csv_row_ms: %.4f\n", csvMs);
-    std::printf("calc_row_vs_csv_row: %.1f\n", csvMs > 0 ? calcMs / csvMs : 0.0);
-    std::printf("calc_prepared_row_ms: %.4f\n", preparedMs);
-    std::printf("calc_prepared_row_vs_calc_row: %.2f\n", calcMs > 0 ? preparedMs / calcMs : 0.0);
+    int rc = 1;
+    // Measured from inside the event loop, as the program runs its windows.
+    QTimer::singleShot(0, [&] {
+        rc = Measure(*provider, tmp.path());
+        QCoreApplication::exit(0);
+    });
+    qapp.exec();
 
+    RS_LIB32::CommClose();
+    StopSim(sim);
     // The office was started for this measurement only.
+    SHEET::SetProvider(nullptr);
     SHEET::CALC::OperatorProbe(o).MarkAllUnmodified();
     const long long pid = provider->StartedPid();
-    app.reset();
     provider.reset();
     SHEET::CALC::KillProcessTree(pid);
-    QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(o.pipe));
-    return 0;
+    return rc;
 #endif
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -87,6 +88,22 @@ inline Sim StartSim(const QStringList& args) {
     if (!line.startsWith("PTY ")) Fail("unexpected first line from the simulator");
     sim.device = QString::fromLocal8Bit(line.mid(4));
     return sim;
+}
+
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// "name: median  (middle half of the rounds lo..hi, n rounds)": the spread
+// beside the figure, without the odd round that load from elsewhere spoils.
+inline void PrintFigure(const char* name, std::vector<double> rounds, int decimals) {
+    if (rounds.empty()) return;
+    std::sort(rounds.begin(), rounds.end());
+    const size_t n = rounds.size();
+    std::printf("%s: %.*f  (middle half of the rounds %.*f..%.*f, %zu rounds)\n", name, decimals, rounds[n / 2],
+                decimals, rounds[n / 4], decimals, rounds[n - 1 - n / 4], n);
 }
 
 inline void StopSim(Sim& sim) {

@@ -1,9 +1,11 @@
 // Logging speed and memory of time-interval runs to CSV against the instant
 // simulator. The runs' reading rate is set against the bare exchange rate of
 // CommSend + CommReceive measured in the same process on the same port.
-//   csv_logging_ratio          run readings/s divided by bare exchanges/s
+//   csv_logging_ratio          run readings/s divided by bare exchanges/s:
+//                              median over rounds that alternate the two,
+//                              the middle half of them beside it
 //   csv_logging_rss_growth_kib resident memory growth over 100 000 readings
-//                              (five runs of 20 000, after a warm-up run)
+//                              (25 runs, after a warm-up run)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <vector>
 
 #include "bench_common.h"
 #include "commands.h"
@@ -31,7 +34,8 @@ namespace {
 using namespace BENCH;
 
 constexpr qint64 kReadings = 100000;
-constexpr int kBareExchanges = 30000;
+constexpr int kBareExchanges = 45000;
+
 
 
 struct Round {
@@ -94,30 +98,29 @@ int Measure() {
     Frm_Time* w = LOGGING::TimeWindow();
 
     // Warm-up, then rounds that alternate the two, so that a machine whose
-    // load changes meanwhile weighs on both alike.
+    // load changes meanwhile weighs on both alike. Two rounds run back to
+    // back see about the same load: the ratio is taken per pair, then the
+    // median.
     Bare(2000);
     Run(w, csv, 5000);
     const long rss0 = RssKib();
-    Round bare, run;
-    constexpr int kRounds = 5;
+    constexpr int kRounds = 25;
+    std::vector<double> ratios, bareRates, runRates;
     for (int i = 0; i < kRounds; ++i) {
         const Round b = Bare(kBareExchanges / kRounds);
         const Round r = Run(w, csv, kReadings / kRounds);
-        if (r.ms <= 0) {
+        if (r.ms <= 0 || b.ms <= 0) {
             std::fprintf(stderr, "bench_logging: a run did not reach its readings\n");
             return 1;
         }
-        bare.readings += b.readings;
-        bare.ms += b.ms;
-        run.readings += r.readings;
-        run.ms += r.ms;
+        bareRates.push_back(b.readings * 1000.0 / double(b.ms));
+        runRates.push_back(r.readings * 1000.0 / double(r.ms));
+        ratios.push_back(runRates.back() / bareRates.back());
     }
     const long rss1 = RssKib();
-    const double bareRate = bare.readings * 1000.0 / double(qMax<qint64>(1, bare.ms));
-    const double runRate = run.readings * 1000.0 / double(qMax<qint64>(1, run.ms));
-    std::printf("csv_logging_readings_per_s: %.0f\n", runRate);
-    std::printf("bare_exchanges_per_s: %.0f\n", bareRate);
-    std::printf("csv_logging_ratio: %.3f\n", runRate / bareRate);
+    std::printf("csv_logging_readings_per_s: %.0f\n", Median(runRates));
+    std::printf("bare_exchanges_per_s: %.0f\n", Median(bareRates));
+    PrintFigure("csv_logging_ratio", ratios, 3);
     std::printf("csv_logging_rss_growth_kib: %ld\n", rss1 - rss0);
     std::fflush(stdout);
     return 0;

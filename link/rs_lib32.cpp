@@ -1,6 +1,7 @@
 #include "rs_lib32.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -143,6 +144,42 @@ QTimer* limitTimer() {
         return timer;
     }();
     return t;
+}
+
+// While answers come quickly a receive first sleeps on the port's descriptor
+// alone and reads it itself, as a plain blocking read would; a pass through
+// the event dispatcher and the port's own buffer costs more than the whole
+// exchange with a fast instrument. The windows are still served at least
+// this often, and such a wait lasts at most kPortOnlyWaitMs.
+constexpr qint64 kServeEventsEveryMs = 5;
+constexpr int kPortOnlyWaitMs = 2;
+QElapsedTimer g_lastServed;
+
+void appendPending(const char* data, qsizetype n) {
+    if (g_pendingPos >= g_pending.size()) dropPending();
+    if (g_pendingPos > 0) {
+        g_pending.remove(0, g_pendingPos);
+        g_pendingPos = 0;
+    }
+    g_pending.append(data, n);
+}
+
+// Bytes straight from the descriptor into the pending buffer, waiting up to
+// waitMs. Only while the port's own buffer is empty, so that the order holds
+// (the port fills that buffer only while events are served). Anything but
+// plain bytes (an error, a hang-up) is left to the port, which reports it
+// when the dispatcher runs.
+bool readPortDirectly(int waitMs) {
+    QSerialPort* p = g_port;
+    if (!p || !p->isOpen() || waitMs <= 0 || p->bytesAvailable() > 0) return false;
+    const int fd = int(p->handle());
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, waitMs) <= 0 || pfd.revents != POLLIN) return false;
+    char buf[4096];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) return false;
+    appendPending(buf, n);
+    return true;
 }
 
 // Moves what the port holds into the pending buffer; false when it had nothing.
@@ -330,6 +367,10 @@ void CommReceive(QStringList& fields, int timeoutMs) {
             g_answerAbandoned = true;
             throw NoResponseError();
         }
+        if (g_lastServed.isValid() && g_lastServed.elapsed() < kServeEventsEveryMs) {
+            const qint64 left = deadline.isForever() ? kPortOnlyWaitMs : deadline.remainingTime();
+            if (readPortDirectly(int(qMin<qint64>(left, kPortOnlyWaitMs)))) continue;
+        }
         // The timer only wakes the wait; the deadline decides. A receive
         // started from an event handler below may have used the timer.
         if (!deadline.isForever() && !limitTimer()->isActive())
@@ -340,6 +381,7 @@ void CommReceive(QStringList& fields, int timeoutMs) {
         // of its own: take our line back after it.
         const LineReceiver::Cursor mine = g_rx.cursor();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        g_lastServed.start();
         g_rx.restore(mine);
     }
 }

@@ -179,18 +179,13 @@ bool LoadingForm::OpenExcelOutput() {
 }
 
 void LoadingForm::WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
-                                 SHEET::Application* xl) {
+                                 SHEET::Application* xl, int prepared) {
     ClearUndeliveredFields(MeasData, setup.MeasMode, setup.CompState);
     FRAME::Disp()->DisplayR(MeasData[0]);
     if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
     if (FlagOutputMethod == 1) {
         if (!xl) throw AppError("no spreadsheet application");
-        const auto cell = xl->ActiveCell();
-        if (!cell) throw AppError("no active cell");
-        const auto [row, column] = *cell;
-        for (int k = 0; k < 3; ++k)
-            if (!xl->SetCellValue(row, column + k, MeasData[k])) throw AppError("cell write failed");
-        if (!xl->SelectCell(row + 1, column)) throw AppError("cell select failed");
+        if (!xl->LoadRowAtActiveCell(MeasData.mid(0, 3), prepared)) throw AppError("row write failed");
     } else {
         OUTFILES::PrintLine(file_no, LoadedLine(MeasData));
     }

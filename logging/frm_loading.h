@@ -77,10 +77,11 @@ protected:
     void StorePosition();
     // Closes the CSV file of this window if one is open.
     void CloseCsv();
-    // Empties the undelivered fields, shows the reading and writes the row;
-    // throws AppError when the row cannot be written.
+    // Empties the undelivered fields, shows the reading and writes the row
+    // (`prepared`: the sheet's PrepareLoadRow ticket for this reading, if
+    // any); throws AppError when the row cannot be written.
     void WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
-                        SHEET::Application* xl);
+                        SHEET::Application* xl, int prepared = 0);
     // Setup query and display refresh of OK; false (after the message) on failure.
     bool QuerySetupForOk();
 

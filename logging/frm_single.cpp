@@ -101,13 +101,15 @@ void Frm_Single::SingleMeas() {
             if (!OpenExcelOutput()) return;
             xl = SHEET::CurrentProvider().Attach();
         }
+        // The office finds the row's cells while the instrument is asked.
+        const int prepared = xl ? xl->PrepareLoadRow(3) : 0;
         SETTING::ReadInstrumentSetup();
         FRAME::Disp()->RefreshDisplay();
         const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
         RS_LIB32::CommSend(QString::fromLatin1(setup.MeasMode == 1 ? CMD::MeasBatt : CMD::MeasRes));
         QStringList MeasData = FreshFields();
         RS_LIB32::CommReceive(MeasData);
-        WriteLoadedRow(MeasData, setup, xl.get());
+        WriteLoadedRow(MeasData, setup, xl.get(), prepared);
     } catch (const AppError& e) {
         if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
         MSG::Warn(QStringLiteral("The error occurred."));

@@ -278,11 +278,8 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
                 OUTFILES::PrintLine(fileNo, now + QLatin1Char(',') + LoadedLine(MeasData));
             } else if (row <= std::numeric_limits<int>::max()) {
                 const int r = static_cast<int>(row);
-                xl->SetCellValue(r, 1, now);
-                xl->SetCellValue(r, 2, MeasData[0]);
-                xl->SetCellValue(r, 3, MeasData[1]);
-                xl->SetCellValue(r, 4, MeasData[2]);
-                if (row > 15) xl->SmallScrollDown(1);
+                // Written while the next command goes out: the line, not the office, sets the pace.
+                xl->QueueRowValues(r, 1, {now, MeasData[0], MeasData[1], MeasData[2]}, row > 15);
                 ++row;
             }
             ++readings_;

@@ -64,7 +64,46 @@ TimedCaller::~TimedCaller() {
     if (worker_->thread.joinable()) worker_->thread.join();
 }
 
+// Past the limit: leave the worker to its call and never wait for it again.
+void TimedCaller::GiveUp(std::unique_lock<std::mutex>& lock) {
+    std::shared_ptr<Worker> w = worker_;
+    w->abandoned = true;
+    w->quit = true;
+    ++g_stuck;
+    ++abandoned_;
+    lock.unlock();
+    w->thread.detach();
+    worker_.reset();
+}
+
+bool TimedCaller::Settle(int limitMs) {
+    if (!worker_) return true;
+    std::shared_ptr<Worker> w = worker_;
+    std::unique_lock lock(w->m);
+    if (w->finished >= w->started) return true;
+    const unsigned long long ticket = w->started;
+    if (w->done.wait_for(lock, std::chrono::milliseconds(limitMs), [&] { return w->finished >= ticket; }))
+        return true;
+    GiveUp(lock);
+    return false;
+}
+
+bool TimedCaller::Post(std::function<void()> job, int limitMs) {
+    if (!Settle(limitMs)) return false;
+    if (!worker_) {
+        worker_ = std::make_shared<Worker>();
+        worker_->thread = std::thread(&Worker::Loop, worker_);
+    }
+    std::shared_ptr<Worker> w = worker_;
+    std::lock_guard lock(w->m);
+    ++w->started;
+    w->job = std::move(job);
+    w->wake.notify_all();
+    return true;
+}
+
 bool TimedCaller::Run(std::function<void()> job, int limitMs) {
+    if (!Settle(limitMs)) return false;
     if (!worker_) {
         worker_ = std::make_shared<Worker>();
         worker_->thread = std::thread(&Worker::Loop, worker_);
@@ -77,14 +116,7 @@ bool TimedCaller::Run(std::function<void()> job, int limitMs) {
     const bool inTime = w->done.wait_for(lock, std::chrono::milliseconds(limitMs),
                                          [&] { return w->finished >= ticket; });
     if (inTime) return true;
-    // Past the limit: leave the worker to its call and never wait for it again.
-    w->abandoned = true;
-    w->quit = true;
-    ++g_stuck;
-    ++abandoned_;
-    lock.unlock();
-    w->thread.detach();
-    worker_.reset();
+    GiveUp(lock);
     return false;
 }
 

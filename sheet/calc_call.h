@@ -28,6 +28,15 @@ public:
     // a fresh worker. So a job must own (capture by value) all it touches.
     bool Run(std::function<void()> job, int limitMs);
 
+    // Hands job to the worker and returns at once. Jobs run in the order
+    // given; Run and Post first wait for the jobs before them, up to their
+    // own limit. False when an earlier job was past that limit (the worker
+    // is then given up as in Run, and job is not run).
+    bool Post(std::function<void()> job, int limitMs);
+    // Waits up to limitMs for every job handed over; false past the limit,
+    // with the worker given up.
+    bool Settle(int limitMs);
+
     // Workers given up since construction (for tests and diagnostics).
     int Abandoned() const { return abandoned_; }
     // Workers given up that have not finished their job yet.
@@ -35,6 +44,7 @@ public:
 
 private:
     struct Worker;
+    void GiveUp(std::unique_lock<std::mutex>& lock);
     std::shared_ptr<Worker> worker_;
     int abandoned_ = 0;
 };

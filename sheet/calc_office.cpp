@@ -46,6 +46,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <atomic>
@@ -96,6 +97,18 @@ struct Conn {
     Reference<css::lang::XComponent> bridge;
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::uno::XInterface> lastDoc;   // the workbook last found active
+    // Interfaces of the controller last used, kept while it is still the
+    // current one: asking the office for each of them costs a round trip.
+    Reference<css::frame::XController> viewCtl;
+    Reference<css::sheet::XSpreadsheetView> view;
+    Reference<css::view::XSelectionSupplier> selection;
+    Reference<css::sheet::XViewPane> pane;
+    // A loaded row found while its reading was taken (PrepareLoadRow).
+    struct PreparedRow {
+        int ticket = 0;
+        std::vector<Reference<css::beans::XPropertySet>> cells;
+        Reference<css::table::XCellRange> below;
+    } prepared;
 };
 
 void Open(Conn& c, const OUString& pipeName) {
@@ -167,6 +180,65 @@ Reference<css::sheet::XSpreadsheet> ActiveSheetOf(Conn& c) {
     return s;
 }
 
+// The active workbook's controller with the interfaces a row needs; two
+// round trips while the same controller stays current.
+void ActiveView(Conn& c) {
+    Reference<css::frame::XController> ctl = ActiveController(c);
+    if (!c.viewCtl.is() || ctl != c.viewCtl) {
+        c.view.set(ctl, UNO_QUERY_THROW);
+        c.selection.set(ctl, UNO_QUERY_THROW);
+        c.pane.set(ctl, UNO_QUERY_THROW);
+        c.viewCtl = ctl;
+    }
+}
+
+// Top-left cell (0-based row, column) of a selection.
+std::pair<int, int> SelectionTopLeft(const css::uno::Any& any) {
+    Reference<css::sheet::XCellRangeAddressable> range(any, UNO_QUERY);
+    if (range.is()) {
+        const auto a = range->getRangeAddress();
+        return {int(a.StartRow), int(a.StartColumn)};
+    }
+    // Several ranges selected: the first one holds the cursor.
+    Reference<css::sheet::XSheetCellRanges> ranges(any, UNO_QUERY);
+    if (ranges.is()) {
+        const auto all = ranges->getRangeAddresses();
+        if (all.getLength() > 0) return {int(all[0].StartRow), int(all[0].StartColumn)};
+    }
+    Fail("the selection is not a cell");
+}
+
+// The cells of a loaded row from the active cell, and the cell below it.
+Conn::PreparedRow FindLoadRow(Conn& c, size_t columns) {
+    ActiveView(c);
+    const auto [row0, column0] = SelectionTopLeft(c.selection->getSelection());
+    Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
+    if (!sheet.is()) Fail("no active sheet");
+    Conn::PreparedRow row;
+    for (size_t k = 0; k < columns; ++k)
+        row.cells.emplace_back(sheet->getCellByPosition(column0 + sal_Int32(k), row0), UNO_QUERY_THROW);
+    row.below.set(sheet->getCellRangeByPosition(column0, row0 + 1, column0, row0 + 1), UNO_QUERY_THROW);
+    return row;
+}
+
+// FormulaLocal parses the text as if typed into the cell: numbers, times
+// and dates become values, the rest stays text.
+void TypeInto(const Reference<css::sheet::XSpreadsheet>& sheet, int row0, int column0,
+              const std::vector<OUString>& texts) {
+    for (size_t k = 0; k < texts.size(); ++k) {
+        Reference<css::beans::XPropertySet> props(sheet->getCellByPosition(column0 + sal_Int32(k), row0),
+                                                  UNO_QUERY_THROW);
+        props->setPropertyValue("FormulaLocal", css::uno::Any(texts[k]));
+    }
+}
+
+std::vector<OUString> ToOUs(const QStringList& texts) {
+    std::vector<OUString> out;
+    out.reserve(size_t(texts.size()));
+    for (const QString& t : texts) out.push_back(ToOU(t));
+    return out;
+}
+
 // Shared between the application objects and the provider: the options, the
 // worker, and the connection kept between calls (dropped when it fails).
 class Session {
@@ -223,10 +295,43 @@ public:
         }
     }
 
+    // Waits for the rows handed on before; false when the office hung on
+    // one (the connection is then dropped as for any call past the limit).
+    bool Settle() {
+        if (!caller.Settle(opt.callLimitMs)) {
+            Drop(true);
+            return false;
+        }
+        if (postedDead->exchange(false)) Drop(false);
+        return true;
+    }
+
+    // Runs body(Conn&) on the worker without waiting for it; what it finds
+    // shows in the next call.
+    template <class F>
+    void Post(F body) {
+        if (!Settle()) return;
+        std::shared_ptr<Conn> c = Live();
+        if (!c) return;
+        auto dead = postedDead;
+        if (!caller.Post(
+                [c, body, dead] {
+                    try {
+                        body(*c);
+                    } catch (const css::lang::DisposedException&) {
+                        *dead = true;
+                    } catch (...) {
+                    }
+                },
+                opt.callLimitMs))
+            Drop(true);
+    }
+
     // Runs body(Conn&) on the worker against the live connection. Empty when
     // there is no office, the call threw, or it passed the limit.
     template <class T, class F>
     std::optional<T> Call(F body) {
+        if (!Settle()) return std::nullopt;
         std::shared_ptr<Conn> c = Live();
         if (!c) return std::nullopt;
         struct Out {
@@ -258,6 +363,9 @@ public:
     TimedCaller caller;
     std::shared_ptr<Conn> conn;
     bool hung = false;   // the last office call or greeting passed the limit
+    int lastTicket = 0;   // of PrepareLoadRow
+    // A row handed on found the office or its document gone.
+    std::shared_ptr<std::atomic<bool>> postedDead = std::make_shared<std::atomic<bool>>(false);
 };
 
 class CalcApplication : public Application {
@@ -334,8 +442,7 @@ public:
         return ToQ(*name);
     }
 
-    // FormulaLocal parses the text as if typed into the cell: numbers, times
-    // and dates become values, the rest stays text.
+    // As typed into the cell (TypeInto).
     bool SetCellValue(int row, int column, const QString& text) override {
         if (row < 1 || column < 1) return false;
         const OUString value = ToOU(text);
@@ -363,20 +470,46 @@ public:
     std::optional<std::pair<int, int>> ActiveCell() override {
         return s_->Call<std::pair<int, int>>([](Conn& c) {
             Reference<css::view::XSelectionSupplier> sel(ActiveController(c), UNO_QUERY_THROW);
-            css::uno::Any any = sel->getSelection();
-            Reference<css::sheet::XCellRangeAddressable> range(any, UNO_QUERY);
-            if (range.is()) {
-                const auto a = range->getRangeAddress();
-                return std::make_pair(int(a.StartRow) + 1, int(a.StartColumn) + 1);
-            }
-            // Several ranges selected: the first one holds the cursor.
-            Reference<css::sheet::XSheetCellRanges> ranges(any, UNO_QUERY);
-            if (ranges.is()) {
-                const auto all = ranges->getRangeAddresses();
-                if (all.getLength() > 0)
-                    return std::make_pair(int(all[0].StartRow) + 1, int(all[0].StartColumn) + 1);
-            }
-            Fail("the selection is not a cell");
+            const auto [row0, column0] = SelectionTopLeft(sel->getSelection());
+            return std::make_pair(row0 + 1, column0 + 1);
+        });
+    }
+
+    // One worker job per row: the line waits for the office once, not per cell.
+    bool SetRowValues(int row, int column, const QStringList& texts, bool scrollDown) override {
+        if (row < 1 || column < 1) return false;
+        return s_->Do(RowJob(row, column, texts, scrollDown));
+    }
+
+    void QueueRowValues(int row, int column, const QStringList& texts, bool scrollDown) override {
+        if (row < 1 || column < 1) return;
+        s_->Post(RowJob(row, column, texts, scrollDown));
+    }
+
+    int PrepareLoadRow(int columns) override {
+        if (columns < 1) return 0;
+        const int ticket = ++s_->lastTicket;
+        s_->Post([ticket, columns](Conn& c) {
+            c.prepared = {};
+            Conn::PreparedRow row = FindLoadRow(c, size_t(columns));
+            row.ticket = ticket;
+            c.prepared = std::move(row);
+            return true;
+        });
+        return ticket;
+    }
+
+    bool LoadRowAtActiveCell(const QStringList& texts, int prepared) override {
+        return s_->Do([values = ToOUs(texts), prepared](Conn& c) {
+            Conn::PreparedRow row = std::move(c.prepared);
+            c.prepared = {};
+            // Only the row prepared for this reading, on this connection.
+            if (prepared == 0 || row.ticket != prepared || row.cells.size() != values.size())
+                row = FindLoadRow(c, values.size());
+            for (size_t k = 0; k < values.size(); ++k)
+                row.cells[k]->setPropertyValue("FormulaLocal", css::uno::Any(values[k]));
+            // The view the row was found in (ActiveView, during FindLoadRow).
+            return bool(c.selection->select(css::uno::Any(row.below)));
         });
     }
 
@@ -412,6 +545,17 @@ public:
     }
 
 private:
+    static std::function<bool(Conn&)> RowJob(int row, int column, const QStringList& texts, bool scrollDown) {
+        return [row, column, scrollDown, values = ToOUs(texts)](Conn& c) {
+            ActiveView(c);
+            Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
+            if (!sheet.is()) Fail("no active sheet");
+            TypeInto(sheet, row - 1, column - 1, values);
+            if (scrollDown) c.pane->setFirstVisibleRow(c.pane->getFirstVisibleRow() + 1);
+            return true;
+        };
+    }
+
     std::shared_ptr<Session> s_;
 };
 
@@ -650,13 +794,46 @@ Options OptionsFromEnvironment() {
     return o;
 }
 
+namespace {
+// The office's named pipes (socket files "OSL_PIPE_*": the accept pipe and
+// its single-instance pipe) that these processes hold, found by matching
+// their descriptors against the kernel's table of bound sockets.
+QList<QByteArray> PipeFilesOf(const QList<pid_t>& pids) {
+    QSet<QByteArray> inodes;
+    for (pid_t p : pids) {
+        const QString fdDir = QStringLiteral("/proc/%1/fd").arg(p);
+        for (const QString& fd : QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[64];
+            const ssize_t n = ::readlink(QFile::encodeName(fdDir + '/' + fd).constData(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            const QByteArray link(target, int(n));
+            if (link.startsWith("socket:[") && link.endsWith(']')) inodes << link.mid(8, link.size() - 9);
+        }
+    }
+    QList<QByteArray> files;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (inodes.isEmpty() || !table.open(QIODevice::ReadOnly)) return files;
+    // "Num RefCount Protocol Flags Type St Inode Path"
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 8 && inodes.contains(f[6]) && f[7].contains("/OSL_PIPE_") && !files.contains(f[7]))
+            files << f[7];
+    }
+    return files;
+}
+}  // namespace
+
 void KillProcessTree(long long pid) {
     if (pid <= 0) return;
     // Stop first so nothing forks past the list, then kill what was listed.
     const QList<pid_t> tree = ProcessTree(pid_t(pid));
     for (pid_t p : tree) ::kill(p, SIGSTOP);
-    for (pid_t p : ProcessTree(pid_t(pid))) ::kill(p, SIGKILL);
+    const QList<pid_t> all = ProcessTree(pid_t(pid));
+    // A killed office leaves its pipes' socket files behind.
+    const QList<QByteArray> pipes = PipeFilesOf(all);
+    for (pid_t p : all) ::kill(p, SIGKILL);
     for (pid_t p : tree) ::kill(p, SIGKILL);
+    for (const QByteArray& file : pipes) ::unlink(file.constData());
 }
 
 std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options) {

@@ -34,8 +34,10 @@ public:
 
 std::shared_ptr<CalcProvider> MakeCalcProvider(const Options& options);
 
-// Kills a process and everything it started. Only for an office that the
-// tests or the benchmark started themselves; the program never ends an office.
+// Kills a process and everything it started, and removes the socket files of
+// the office pipes they held. Only for an office that the program never got
+// an answer from, or that the tests or the benchmark started themselves; the
+// program never ends an office that answered.
 void KillProcessTree(long long pid);
 
 }  // namespace SHEET::CALC

@@ -4,6 +4,7 @@
 // Rows and columns are 1-based. Every call reports failure by returning false
 // (or an empty optional) instead of throwing.
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,24 @@ public:
     virtual bool SmallScrollDown(int rows) = 0;
     virtual bool SetScrollRow(int row) = 0;
     virtual bool SetVisible(bool visible) = 0;
+
+    // Whole rows. The defaults are made of the calls above; an office
+    // overrides them to spare the line one call per cell.
+    //
+    // texts from (row, column) rightwards, each converted as if typed into its
+    // cell; then, when scrollDown, the view one row down (SmallScrollDown(1)).
+    virtual bool SetRowValues(int row, int column, const QStringList& texts, bool scrollDown);
+    // The same without waiting for it: it is written in order, before
+    // whatever is asked of the application next, and its failure is not
+    // reported (a run goes on without the sheet, as it does today).
+    virtual void QueueRowValues(int row, int column, const QStringList& texts, bool scrollDown);
+    // A loaded row: texts from the active cell rightwards, then the cell
+    // below it selected. False when any step failed.
+    virtual bool LoadRowAtActiveCell(const QStringList& texts, int prepared = 0);
+    // Finds the active cell and the row of `columns` cells from it without
+    // waiting, while the reading is taken; the ticket given to
+    // LoadRowAtActiveCell then spares it that part. 0: nothing prepared.
+    virtual int PrepareLoadRow(int columns);
 };
 
 // How the windows obtain the application: attach, else create (started=true), else nothing.

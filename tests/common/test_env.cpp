@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
@@ -18,11 +20,22 @@
 namespace TESTENV {
 
 void UseTemporarySettings() {
-    // Leaked on purpose: the folder must outlive every QSettings of the test.
-    static QTemporaryDir* dir = new QTemporaryDir();
+    // One folder for everything temporary of this test, removed when it ends
+    // (a static made before any QSettings outlives them all). It becomes the
+    // temporary folder of the test and of every child and office started
+    // from it: a child that ends without cleaning up, as the program's
+    // shutdown does on purpose, leaves its folders here, and they go with it.
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/orven-test-XXXXXX"));
+    // Others may pass through, as through /tmp, to what a test opens up for
+    // a child that runs as another user; listing stays the owner's.
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ExeGroup | QFile::ExeOther);
+    const QString config = dir.path() + QStringLiteral("/config");
+    QDir().mkpath(config);
     // Not QStandardPaths' test mode: that sends every test to one shared
     // ~/.qttest folder, so tests running side by side would clobber each other.
-    qputenv("XDG_CONFIG_HOME", dir->path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
 }
 
 struct BoxAnswerer::Impl {

@@ -8,8 +8,9 @@
 class QWidget;
 
 namespace TESTENV {
-// Points the settings store at a fresh temporary folder. Call first in main()
-// (before any QSettings exists); ORVEN_TEST_MAIN does it.
+// Points the settings store at a fresh temporary folder, and TMPDIR at a
+// folder that is removed when the test ends. Call first in main() (before any
+// QSettings exists); ORVEN_TEST_MAIN does it.
 void UseTemporarySettings();
 
 // Answers the next modal QMessageBox (or any modal dialog) that appears within

@@ -17,8 +17,14 @@
 
 namespace CALCTEST {
 
+// ORVEN5927_TEST_RUN (set by `make test`) marks the pipes of one test run, so
+// that the run can count what its offices left in /tmp without counting
+// anyone else's.
 inline QString TestPipe(const char* tag) {
-    return QStringLiteral("orven5927_%1_%2").arg(QString::fromLatin1(tag)).arg(QCoreApplication::applicationPid());
+    QString pipe = QStringLiteral("orven5927_%1_%2").arg(QString::fromLatin1(tag)).arg(QCoreApplication::applicationPid());
+    const QString run = qEnvironmentVariable("ORVEN5927_TEST_RUN");
+    if (!run.isEmpty()) pipe += QLatin1Char('_') + run;
+    return pipe;
 }
 
 // Options for a headless office with its profile under `profileDir`.
@@ -68,13 +74,10 @@ inline bool OfficeStopped(const QString& pipe) {
     return true;
 }
 
-// Ends the office on this pipe and removes the socket file a killed office
-// leaves in /tmp.
+// Ends the office on this pipe with the socket files its pipes leave in
+// /tmp, and the accept pipe of an office on it that was killed before.
 inline void EndOffice(const QString& pipe) {
-    for (pid_t pid : OfficePids(pipe)) {
-        ::kill(pid, SIGCONT);
-        ::kill(pid, SIGKILL);
-    }
+    for (pid_t pid : OfficePids(pipe)) SHEET::CALC::KillProcessTree(pid);
     QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe));
 }
 

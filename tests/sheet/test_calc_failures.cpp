@@ -21,6 +21,7 @@
 #include <pthread.h>
 #include <thread>
 #include <mutex>
+#include <vector>
 
 using SHEET::CALC::TimedCaller;
 
@@ -46,6 +47,11 @@ private slots:
         auto value = std::make_shared<int>(0);
         for (int i = 1; i <= 3; ++i) QVERIFY(caller.Run([value, i] { *value += i; }, 5000));
         QCOMPARE(*value, 6);
+        // Handed-on jobs run in order and before the next call's own job.
+        auto order = std::make_shared<std::vector<int>>();
+        for (int i = 0; i < 4; ++i) QVERIFY(caller.Post([order, i] { order->push_back(i); }, 5000));
+        QVERIFY(caller.Run([order] { order->push_back(99); }, 5000));
+        QCOMPARE(*order, (std::vector<int>{0, 1, 2, 3, 99}));
         QCOMPARE(caller.Abandoned(), 0);
     }
 
@@ -71,7 +77,22 @@ private slots:
             auto ran = std::make_shared<bool>(false);
             QVERIFY(caller.Run([ran] { *ran = true; }, 5000));
             QVERIFY(*ran);
-        }   // destroying the caller must not wait for the blocked call
+            // A handed-on job that blocks: handing it on does not wait, the
+            // next call waits one limit for it and is then not run.
+            QVERIFY(caller.Post(
+                [gate] {
+                    std::unique_lock l(gate->m);
+                    gate->cv.wait(l, [&] { return gate->open; });
+                },
+                200));
+            *ran = false;
+            QVERIFY(!caller.Run([ran] { *ran = true; }, 200));
+            QVERIFY(!*ran);
+            QCOMPARE(caller.Abandoned(), 2);
+            QCOMPARE(TimedCaller::StillRunningAbandoned(), before + 2);
+            QVERIFY(caller.Run([ran] { *ran = true; }, 5000));
+            QVERIFY(*ran);
+        }   // destroying the caller must not wait for the blocked calls
         {
             std::lock_guard l(gate->m);
             gate->open = true;

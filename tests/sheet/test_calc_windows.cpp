@@ -172,6 +172,9 @@ private slots:
         LT::Script script([w] { w->Cmd[2]->click(); }, 60000);
         script.when([&] { return !isEmpty(19, 2); },
                     [&] {
+                        // The last row may still be on its way to the office;
+                        // any call of the run's own connection waits for it.
+                        QVERIFY(provider_->Attach());
                         for (lastRow = 19; !isEmpty(lastRow + 1, 2); ++lastRow) {
                         }
                         firstVisible = probe_->FirstVisibleRow().value_or(-1);
