@@ -12,12 +12,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }
 
 Field ClassifyField(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.isEmpty()) return {FieldKind::Empty, 0};
     bool ok = false;
-    // toDouble reads the C locale whatever the desktop's language.
-    const double v = t.toDouble(&ok);
-    if (!ok || !std::isfinite(v)) return {FieldKind::NotNumber, 0};
+    // toDouble reads the C locale whatever the desktop's language, and skips blanks.
+    const double v = text.toDouble(&ok);
+    if (!ok) return {text.trimmed().isEmpty() ? FieldKind::Empty : FieldKind::NotNumber, 0};
+    if (!std::isfinite(v)) return {FieldKind::NotNumber, 0};
     // "1.0000E+8" and "1.0000E+9" (with a sign for a voltage).
     if (std::fabs(v) == 1e8) return {FieldKind::OverRange, 0};
     if (std::fabs(v) == 1e9) return {FieldKind::NoMeasurement, 0};
@@ -25,7 +24,7 @@ Field ClassifyField(const QString& text) {
 }
 
 Judgement JudgementOf(const QString& text) {
-    const QString t = text.trimmed();
+    const QString t = text.size() == 2 ? text : text.trimmed();
     if (t == QLatin1String("IN")) return JudgeIn;
     if (t == QLatin1String("HI")) return JudgeHi;
     if (t == QLatin1String("LO")) return JudgeLo;

@@ -103,14 +103,14 @@ QString Count(qint64 n) { return QString::number(n); }
 class TrendChartView : public QChartView {
 public:
     using QChartView::QChartView;
-    qint64 lastPaintMs = 0;
+    qint64 lastPaintNs = 0;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         QElapsedTimer t;
         t.start();
         QChartView::paintEvent(event);
-        lastPaintMs = t.elapsed();
+        lastPaintNs = t.nsecsElapsed();
     }
 };
 
@@ -312,9 +312,12 @@ void TrendWindow::refresh() {
     refreshChart();
     refreshStatistics();
     updateProgress();
-    // Redraws take at most about a twentieth of the time, however large the window.
-    const qint64 spent = cost.elapsed() + view_->lastPaintMs;
-    refreshIntervalMs_ = int(std::clamp<qint64>(spent * 20, 250, 2000));
+    // Redraws take at most about a hundredth of the time, however many the
+    // points and slow the machine: a logging run keeps its pace.
+    const qint64 spentNs = cost.nsecsElapsed() + view_->lastPaintNs;
+    refreshIntervalMs_ = int(std::clamp<qint64>(spentNs * 100 / 1000000, 500, 5000));
+    ++refreshes_;
+    refreshNs_ += spentNs;
 }
 
 QLineSeries* TrendWindow::lineAt(QList<QLineSeries*>& pool, int index, QValueAxis* axis, const QColor& color) {

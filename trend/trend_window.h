@@ -42,6 +42,10 @@ public:
     int resistancePointsDrawn() const;
     int voltagePointsDrawn() const;
     QString progressText() const;
+    // Time between redraws: a hundred times what the last one cost, half a second at least.
+    int refreshIntervalMs() const { return refreshIntervalMs_; }
+    qint64 refreshes() const { return refreshes_; }
+    double refreshMsAverage() const { return refreshes_ ? refreshNs_ / 1e6 / double(refreshes_) : 0; }
 
     // Chart, statistics and progress brought up to date at once.
     void refresh();
@@ -105,6 +109,8 @@ private:
     QTimer refreshTimer_;
     QTimer progressTimer_;
     bool dirty_ = false;
-    int refreshIntervalMs_ = 250;
+    int refreshIntervalMs_ = 500;
+    qint64 refreshes_ = 0;
+    qint64 refreshNs_ = 0;
     QString lastImageFolder_;
 };
