@@ -73,6 +73,8 @@ LoadingForm::LoadingForm(LoadingState& state, const LoadingStore& store, QWidget
 
 }
 
+LoadingForm::~LoadingForm() { READINGS::EndActivity(activity_); }
+
 void LoadingForm::LoadCommon(const std::function<void()>& beforeMethod) {
     FRAME::Disp();
     QMdiSubWindow* sub = SubWindowOf(this);

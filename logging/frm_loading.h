@@ -45,6 +45,7 @@ class LoadingForm : public FormBase {
     Q_OBJECT
 public:
     LoadingForm(LoadingState& state, const LoadingStore& store, QWidget* parent);
+    ~LoadingForm() override;   // a window that is gone ends its activity
 
     QWidget* Picture1[2] = {};
     QLabel* Label1 = nullptr;
