@@ -27,6 +27,9 @@
 
 namespace {
 constexpr qint64 kDayMs = 24LL * 3600 * 1000;
+// Readings put aside before they are counted in one go: few enough to keep
+// memory small, many enough that counting runs over warm data.
+constexpr int kBatch = 256;
 constexpr int kMarkSize = 5;
 
 // Columns of the statistics.
@@ -241,6 +244,8 @@ void TrendWindow::activityStarted(const READINGS::Activity& activity) {
     activity_ = activity;
     haveActivity_ = true;
     running_ = true;
+    pending_.clear();
+    pending_.reserve(kBatch);
     stats_.clear();
     resistance_.clear();
     voltage_.clear();
@@ -253,6 +258,24 @@ void TrendWindow::activityStarted(const READINGS::Activity& activity) {
 
 void TrendWindow::readingTaken(const READINGS::Reading& reading) {
     if (!haveActivity_) return;
+    pending_.append(reading);
+    lastArrival_ = clock_.elapsed();
+    if (firstArrival_ < 0) firstArrival_ = lastArrival_;
+    if (pending_.size() >= kBatch) absorbPending();
+    scheduleRefresh();
+}
+
+const TREND::ActivityStats& TrendWindow::statistics() {
+    absorbPending();
+    return stats_;
+}
+
+void TrendWindow::absorbPending() {
+    for (const READINGS::Reading& r : std::as_const(pending_)) absorb(r);
+    pending_.clear();
+}
+
+void TrendWindow::absorb(const READINGS::Reading& reading) {
     const TREND::ActivityStats::Added added = stats_.add(reading);
     const qint64 t = chartTime(reading.time);
     const quint8 tag = added.judged ? quint8(added.judgement) : quint8(4);
@@ -266,12 +289,10 @@ void TrendWindow::readingTaken(const READINGS::Reading& reading) {
         else
             voltage_.addGap(t);
     }
-    lastArrival_ = clock_.elapsed();
-    if (firstArrival_ < 0) firstArrival_ = lastArrival_;
-    scheduleRefresh();
 }
 
 void TrendWindow::activityEnded() {
+    absorbPending();
     running_ = false;
     scheduleRefresh();
 }
@@ -309,6 +330,7 @@ void TrendWindow::refresh() {
     cost.start();
     refreshTimer_.stop();
     dirty_ = false;
+    absorbPending();
     refreshChart();
     refreshStatistics();
     updateProgress();
@@ -471,6 +493,7 @@ QString TrendWindow::progressText() const {
 }
 
 void TrendWindow::updateProgress() {
+    absorbPending();
     progress_->setText(progressText());
     // The countdown moves by itself only while a run waits between readings.
     const bool ticking = isVisible() && running_ && activity_.kind == READINGS::Kind::TimeInterval &&

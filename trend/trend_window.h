@@ -2,8 +2,9 @@
 // The trend window: the readings of the current activity as a chart of
 // resistance (left axis) and voltage (right axis) against the time of day,
 // the activity's statistics, and its progress. It follows READINGS; no window
-// calls it. A reading only adds to sums and to the envelope; the chart is
-// redrawn from a timer, so a logging run never waits for a picture.
+// calls it. A reading is only put aside; they are added to the sums and the
+// envelope in batches, and the chart is redrawn from a timer, so a logging
+// run never waits for a picture.
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
@@ -35,7 +36,8 @@ public:
     void readingTaken(const READINGS::Reading& reading) override;
     void activityEnded() override;
 
-    const TREND::ActivityStats& statistics() const { return stats_; }
+    // The statistics with every reading taken so far.
+    const TREND::ActivityStats& statistics();
     bool activityRunning() const { return running_; }
     QChart* chart() const { return chart_; }
     // Points on the chart now: resistance, voltage (markers not counted).
@@ -65,6 +67,8 @@ protected:
 
 private:
     void scheduleRefresh();
+    void absorbPending();
+    void absorb(const READINGS::Reading& reading);
     void refreshChart();
     void refreshStatistics();
     void updateProgress();
@@ -101,6 +105,7 @@ private:
     qint64 firstTime_ = -1;
     qint64 lastTime_ = -1;
     qint64 epochBase_ = 0;   // chart time 0 as ms since the epoch
+    QList<READINGS::Reading> pending_;   // taken, not yet counted
     QElapsedTimer clock_;    // since the activity began
     qint64 firstArrival_ = -1;
     qint64 lastArrival_ = -1;
