@@ -28,7 +28,8 @@ void RunTestMeasurement(qint16& testMeasRunning, qint16& testMeasStopRequest) {
     FRAME::Disp()->RefreshDisplay();
     const qint16 mode = SETTING::GetMeasMode();
     const qint16 comp = SETTING::GetInstrumentSetup().CompState;
-    const READINGS::ActivityScope activity({.kind = READINGS::Kind::TestMeasurement, .mode = mode, .comp = comp, .output = QString()});
+    const READINGS::ActivityScope activity(
+        {.kind = READINGS::Kind::TestMeasurement, .mode = mode, .comp = comp, .output = QString()});
 
     testMeasStopRequest = 0;
     testMeasRunning = -1;
@@ -37,7 +38,9 @@ void RunTestMeasurement(qint16& testMeasRunning, qint16& testMeasStopRequest) {
         RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes));
         RS_LIB32::CommReceive(fields);
         FRAME::Disp()->DisplayR(fields[0]);
-        READINGS::Reading reading{QTime::currentTime(), {fields[0], QString(), comp ? fields[1] : QString()}, mode, comp};
+        // The comparator's result comes with the resistance answer.
+        READINGS::Reading reading{
+            QTime::currentTime(), {fields[0], QString(), comp ? fields[1] : QString()}, mode, comp};
         if (mode == 1) {
             RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasVolt));
             RS_LIB32::CommReceive(fields);

@@ -383,7 +383,8 @@ void TrendWindow::refreshChart() {
     high *= unit.factor;
     Padded(low, high);
     resistanceAxis_->setRange(low, high);
-    resistanceAxis_->setLabelFormat(QStringLiteral("%.%1f%2").arg(DecimalsFor(high - low)).arg(QLatin1String(unit.prefix)));
+    resistanceAxis_->setLabelFormat(
+        QStringLiteral("%.%1f%2").arg(DecimalsFor(high - low)).arg(QLatin1String(unit.prefix)));
 
     const TREND::RunningStats& v = stats_.voltage.stats;
     double vlow = v.count() ? v.min() : 0, vhigh = v.count() ? v.max() : 1;

@@ -221,7 +221,8 @@ void TestTimeWindow::csvRun() {
     const QList<QByteArray> rows = csv.trimmed().split('\n');
     const int mode = command == ":MEAS:BATT?" ? 1 : 0;
     const int comp = rows[0].contains("Comp") ? 1 : 0;
-    QStringList expected{QStringLiteral("start time mode %1 comp %2 count 2 interval 0 %3").arg(mode).arg(comp).arg(file)};
+    QStringList expected{
+        QStringLiteral("start time mode %1 comp %2 count 2 interval 0 %3").arg(mode).arg(comp).arg(file)};
     for (int i = 1; i <= 2; ++i) {
         QStringList fields = QString::fromLatin1(rows[i].trimmed()).split(',');
         QCOMPARE(followed.times.value(i - 1).toString("HH:mm:ss"), fields.takeFirst());
