@@ -25,6 +25,7 @@
 #include "setup.h"
 #include "shutdown.h"
 #include "testmeas.h"
+#include "trend_form.h"
 #include "twips.h"
 
 namespace {
@@ -63,6 +64,9 @@ MDIFrm_Main::MDIFrm_Main(QWidget* parent) : QMainWindow(parent) {
 
     MnuWindow = bar->addMenu(QStringLiteral("&Window"));
     MnuWindowArrange = MnuWindow->addAction(QStringLiteral("Arrange"));
+    MnuWindowTrend = MnuWindow->addAction(QStringLiteral("&Trend Chart"));
+    MnuWindowTrend->setShortcut(Qt::Key_F8);
+    MnuWindowTrend->setCheckable(true);
 
     MnuHelp = bar->addMenu(QStringLiteral("&Help"));
     MnuDispHelp = MnuHelp->addAction(QStringLiteral("readme.txt"));
@@ -77,6 +81,7 @@ MDIFrm_Main::MDIFrm_Main(QWidget* parent) : QMainWindow(parent) {
     connect(MnuMeasIo, &QAction::triggered, this, [this] { MnuMeasIo_Click(); });
     connect(MnuMeasTest, &QAction::triggered, this, [this] { MnuMeasTest_Click(); });
     connect(MnuWindowArrange, &QAction::triggered, this, [this] { MnuWindowArrange_Click(); });
+    connect(MnuWindowTrend, &QAction::triggered, this, [this] { MnuWindowTrend_Click(); });
     connect(MnuDispHelp, &QAction::triggered, this, [this] { MnuDispHelp_Click(); });
     connect(MnuDispVer, &QAction::triggered, this, [this] { MnuDispVer_Click(); });
 
@@ -218,6 +223,8 @@ void MDIFrm_Main::MnuWindowArrange_Click() {
     TWIPS::SetTop(log, p.top);
     TWIPS::SetLeft(log, p.left);
 }
+
+void MDIFrm_Main::MnuWindowTrend_Click() { APP::ToggleTrend(MnuWindowTrend); }
 
 void MDIFrm_Main::MnuDispHelp_Click() { APP::ShowReadme(); }
 

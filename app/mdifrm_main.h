@@ -24,6 +24,7 @@ public:
     QAction* MnuMeasTest = nullptr;
     QMenu* MnuWindow = nullptr;
     QAction* MnuWindowArrange = nullptr;
+    QAction* MnuWindowTrend = nullptr;
     QMenu* MnuHelp = nullptr;
     QAction* MnuDispHelp = nullptr;
     QAction* bar1 = nullptr;
@@ -44,6 +45,7 @@ public:
     void MnuMeasIo_Click();
     void MnuMeasTest_Click();
     void MnuWindowArrange_Click();
+    void MnuWindowTrend_Click();
     void MnuDispHelp_Click();
     void MnuDispVer_Click();
 

@@ -9,6 +9,7 @@
 #include "process.h"
 #include "rs_lib32.h"
 #include "settings.h"
+#include "trend_form.h"
 #include "twips.h"
 
 namespace SETTING {
@@ -36,6 +37,7 @@ void ShutdownApp() {
     if (GetFormTimeOpen()) SaveFormPos(Key::SecFormTime, links.timeForm());
     if (GetFormSingleOpen()) SaveFormPos(Key::SecFormSingle, links.singleForm());
     if (GetFormExtIoOpen()) SaveFormPos(Key::SecFormExtIo, links.extIoForm());
+    APP::SaveTrendGeometry();
 
     EndProcess(0);
 }

@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "frame.h"
 #include "frm_disp.h"
+#include "readings.h"
 #include "rs_lib32.h"
 #include "setup.h"
 
@@ -33,15 +34,23 @@ void RunTestMeasurement(qint16& testMeasRunning, qint16& testMeasStopRequest) {
     SETTING::ReadInstrumentSetup();
     FRAME::Disp()->RefreshDisplay();
     const qint16 mode = SETTING::GetMeasMode();
+    const qint16 comp = SETTING::GetInstrumentSetup().CompState;
+    const READINGS::ActivityScope activity(
+        {.kind = READINGS::Kind::TestMeasurement, .mode = mode, .comp = comp, .output = QString()});
     for (;;) {
         RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes));
         RS_LIB32::CommReceive(fields);
         FRAME::Disp()->DisplayR(fields[0]);
+        // The comparator's result comes with the resistance answer.
+        READINGS::Reading reading{
+            QTime::currentTime(), {fields[0], QString(), comp ? fields[1] : QString()}, mode, comp};
         if (mode == 1) {
             RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasVolt));
             RS_LIB32::CommReceive(fields);
             FRAME::Disp()->DisplayV(fields[0]);
+            reading.fields[1] = fields[0];
         }
+        READINGS::Publish(reading);
         // New texts reach the screen and a stop click is taken here.
         QCoreApplication::processEvents();
         if (testMeasStopRequest) break;

@@ -90,6 +90,7 @@ void Frm_ExtIo::Cmd_Ok_Click() {
     if (ok) ok = FlagOutputMethod == 1 ? OpenExcelOutput() : OpenCsvOutput();
     busy_ = false;
     if (!ok) return;
+    BeginActivity(READINGS::Kind::ExternalTrigger);
     Picture1[0]->setVisible(false);
     Picture1[1]->setVisible(true);
     Cmd_End->setFocus(Qt::OtherFocusReason);

@@ -73,6 +73,8 @@ LoadingForm::LoadingForm(LoadingState& state, const LoadingStore& store, QWidget
 
 }
 
+LoadingForm::~LoadingForm() { READINGS::EndActivity(activity_); }
+
 void LoadingForm::LoadCommon(const std::function<void()>& beforeMethod) {
     FRAME::Disp();
     QMdiSubWindow* sub = SubWindowOf(this);
@@ -189,6 +191,19 @@ void LoadingForm::WriteLoadedRow(QStringList& MeasData, const SETTING::Instrumen
     } else {
         OUTFILES::PrintLine(file_no, LoadedLine(MeasData));
     }
+    READINGS::Publish({QTime::currentTime(), MeasData, setup.MeasMode, setup.CompState});
+}
+
+void LoadingForm::BeginActivity(READINGS::Kind kind) {
+    const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
+    QString output = Txt_File->text();
+    if (FlagOutputMethod == 1) {
+        const std::shared_ptr<SHEET::Application> xl = SHEET::CurrentProvider().Attach();
+        const std::optional<QString> name = xl ? xl->ActiveSheetName() : std::nullopt;
+        output = name.value_or(QString());
+    }
+    activity_ = READINGS::StartActivity({.kind = kind, .mode = setup.MeasMode, .comp = setup.CompState,
+                                         .output = output, .toSheet = FlagOutputMethod == 1});
 }
 
 bool LoadingForm::QuerySetupForOk() {
@@ -208,6 +223,8 @@ void LoadingForm::StorePosition() {
     store_.savePos(TWIPS::Top(geo), TWIPS::Left(geo));
     store_.setOpen(false);
     SetLoaded(false);
+    READINGS::EndActivity(activity_);
+    activity_ = 0;
 }
 
 void LoadingForm::CloseCsv() {

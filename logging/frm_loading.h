@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include "common.h"
+#include "readings.h"
 #include "setup.h"
 
 class QFileDialog;
@@ -44,6 +45,7 @@ class LoadingForm : public FormBase {
     Q_OBJECT
 public:
     LoadingForm(LoadingState& state, const LoadingStore& store, QWidget* parent);
+    ~LoadingForm() override;   // a window that is gone ends its activity
 
     // Picture1: 0 the set-up panel, 1 the panel shown after OK (Load, or the trigger wait)
     QWidget* Picture1[2] = {};
@@ -73,7 +75,9 @@ protected:
     // Load steps shared by both windows; `beforeMethod` runs after the panels
     // are set and before the stored output method is applied.
     void LoadCommon(const std::function<void()>& beforeMethod);
-    // Position and open flag at unload.
+    // After a good OK: the activity that lasts until the window unloads.
+    void BeginActivity(READINGS::Kind kind);
+    // Position and open flag at unload; the activity ends with it.
     void StorePosition();
     // Closes the CSV file of this window if one is open.
     void CloseCsv();
@@ -88,6 +92,7 @@ protected:
     LoadingState& state_;
     const LoadingStore& store_;
     bool busy_ = false;   // a handler is inside a wait: the window must stay
+    quint64 activity_ = 0;
 };
 
 }  // namespace LOGGING

@@ -74,6 +74,7 @@ void Frm_Single::Cmd_Ok_Click() {
     if (ok) ok = FlagOutputMethod == 1 ? OpenExcelOutput() : OpenCsvOutput();
     busy_ = false;
     if (!ok) return;
+    BeginActivity(READINGS::Kind::ReturnKey);
     Picture1[0]->setVisible(false);
     Picture1[1]->setVisible(true);
     Cmd_Trig->setFocus(Qt::OtherFocusReason);

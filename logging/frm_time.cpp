@@ -18,8 +18,10 @@
 #include "errors.h"
 #include "frame.h"
 #include "frm_disp.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "outfiles.h"
+#include "readings.h"
 #include "rs_lib32.h"
 #include "settings.h"
 #include "setup.h"
@@ -201,6 +203,7 @@ qint16 Frm_Time::AnsSaveFileNumber() {
         chosen = dialog->selectedFiles();
     }
     if (chosen.isEmpty() || chosen.first().isEmpty()) return -1;
+    outputFile_ = chosen.first();
     const int fileNo = OUTFILES::FreeFile();
     if (!OUTFILES::OpenForOutput(fileNo, chosen.first())) {
         // Starting silently would leave the operator believing a run had begun.
@@ -260,6 +263,10 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
             PrepareSheet(*xl, setup.MeasMode, setup.CompState);
         }
         FocusMainWindow();
+        READINGS::ActivityScope activity(
+            {.kind = READINGS::Kind::TimeInterval, .mode = setup.MeasMode, .comp = setup.CompState,
+             .count = byCount ? count : 0, .interval = MeasInterval,
+             .output = csv ? outputFile_ : QStringLiteral("Meas %1").arg(SheetNumber), .toSheet = !csv});
 
         FlagStop = 0;
         qint64 row = 2;
@@ -273,7 +280,8 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
             ClearUndeliveredFields(MeasData, setup.MeasMode, setup.CompState);
             FRAME::Disp()->DisplayR(MeasData[0]);
             if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
-            const QString now = TimeOfDayText();
+            const QTime taken = CurrentClock().now();
+            const QString now = taken.toString(QStringLiteral("HH:mm:ss"));
             if (csv) {
                 OUTFILES::PrintLine(fileNo, now + QLatin1Char(',') + LoadedLine(MeasData));
             } else if (row <= std::numeric_limits<int>::max()) {
@@ -283,10 +291,12 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
                 ++row;
             }
             ++readings_;
+            READINGS::Publish({taken, MeasData, setup.MeasMode, setup.CompState});
             WaitInterval();
             if (FlagStop || (byCount && counter == count)) break;
             ++counter;
         }
+        activity.end();
         if (xl) xl->SetScrollRow(1);
         if (csv) OUTFILES::Close(fileNo);
         MSG::Notice(QString::fromLatin1(kEnded));

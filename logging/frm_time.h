@@ -67,4 +67,5 @@ private:
     QEventLoop* wait_ = nullptr;
     int waitTicks_ = 0;   // 0: one tick ends the wait
     qint64 readings_ = 0;
+    QString outputFile_;   // the CSV file of the run
 };

@@ -29,6 +29,7 @@ inline constexpr char SecFormDisplay[] = "Form Display";
 inline constexpr char SecFormTime[] = "Form Time";
 inline constexpr char SecFormSingle[] = "Form Single";
 inline constexpr char SecFormExtIo[] = "Form ExtIo";
+inline constexpr char SecFormTrend[] = "Form Trend";
 inline constexpr char Top[] = "Top";
 inline constexpr char Left[] = "Left";
 inline constexpr char Width[] = "Width";
@@ -94,5 +95,10 @@ void SetFormSingleOpen(bool open);
 bool GetFormSingleOpen();
 void SetFormExtIoOpen(bool open);
 bool GetFormExtIoOpen();
+
+// Trend window geometry in twips; a size that is not stored or not positive
+// gives 9600 x 5400 (640 x 360 pixels at 96 dpi).
+void LoadTrendGeometry(qint16& top, qint16& left, qint16& width, qint16& height, int defaultLeft);
+void SaveTrendGeometry(int top, int left, int width, int height);
 
 }  // namespace SETTING

@@ -50,7 +50,7 @@ if [ -z "$pty" ]; then
 fi
 cat <&3 >/dev/null &
 
-echo "demo: simulated ORVEN 5927 on $pty (COM1); COM1 and COM2 both lead to it; press OK, then F4 for live readings; F5/F6/F7 log (F7 gets a trigger every 2 s)"
+echo "demo: simulated ORVEN 5927 on $pty (COM1); COM1 and COM2 both lead to it; press OK, then F4 for live readings; F5/F6/F7 log (F7 gets a trigger every 2 s); F8 shows the trend window"
 status=0
 ORVEN5927_COM1="$pty" ORVEN5927_COM2="$pty" "$bin/orven5927" || status=$?
 exit "$status"

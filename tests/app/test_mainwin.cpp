@@ -110,7 +110,7 @@ private slots:
                                                  "Loading Measurement Data (by return key)|F6",
                                                  "Loading Measurement Data (by external I/O trigger)|F7", "-",
                                                  "Start Test Measurement|F4"}));
-        QCOMPARE(items(m->MnuWindow), (QStringList{"Arrange|"}));
+        QCOMPARE(items(m->MnuWindow), (QStringList{"Arrange|", "&Trend Chart|F8"}));
         QCOMPARE(items(m->MnuHelp), (QStringList{"readme.txt|F1", "-", "Version|"}));
         for (QMenu* menu : {m->MnuFile, m->MnuMeas, m->MnuWindow, m->MnuHelp})
             for (QAction* a : menu->actions()) QVERIFY(!a->isChecked());

@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "frame.h"
+#include "followed.h"
 #include "frm_disp.h"
 #include "links.h"
 #include "mdifrm_main.h"
@@ -78,9 +79,11 @@ private slots:
     void commandsAndLayoutByMode() {
         QFETCH(QString, mode);
         QFETCH(bool, withVoltage);
-        SimProcess sim({"--mode", mode, "--res", "003.45E-3", "--volt", "+01.234E+0"});
+        SimProcess sim({"--mode", mode, "--res", "003.45E-3", "--volt", "+01.234E+0", "--comp", "1",
+                        "--comp-result", "LO"});
         MDIFrm_Main* m = OpenMain(sim);
         QVERIFY(m);
+        Followed followed;
         Frm_Disp* d = FRAME::Disp();
         const qsizetype loadBytes = sim.received().size();
 
@@ -109,6 +112,15 @@ private slots:
         const QByteArray pass = withVoltage ? kRes + kVolt : kRes;
         QVERIFY(passes.size() >= 3 * pass.size());
         QCOMPARE(passes, pass.repeated(int(passes.size() / pass.size())));
+
+        // One activity, one reading published per pass, with the comparator
+        // result of the resistance answer.
+        const QString reading = withVoltage ? QStringLiteral("003.45E-3|+01.234E+0|LO mode 1 comp 1")
+                                            : QStringLiteral("003.45E-3||LO mode 0 comp 1");
+        QStringList expected{QStringLiteral("start test mode %1 comp 1 count 0 interval 0 ").arg(withVoltage ? 1 : 0)};
+        for (qsizetype i = 0; i < passes.size() / pass.size(); ++i) expected << reading;
+        expected << QStringLiteral("end");
+        QCOMPARE(followed.events, expected);
 
         // The readings of the last pass stay; the layout follows the mode.
         QCOMPARE(d->Lbl_MeasR->text(), QStringLiteral("  3.45m"));

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "followed.h"
 #include "frm_single.h"
 #include "logging_fixture.h"
 #include "twips.h"
@@ -136,6 +137,7 @@ void TestSingleWindow::csvRowsAppend() {
     SETTING::SaveSetting("Configuration", "Single Meas File", file);
 
     Frm_Single* w = open();
+    Followed followed;
     QCOMPARE(TESTENV::KeyTarget(), w->Cmd_Ok);
     QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK has the focus at open
     QVERIFY(ready(w));
@@ -147,8 +149,22 @@ void TestSingleWindow::csvRowsAppend() {
     const QByteArray one = kSetupQuery + command + "\r\n";
     QCOMPARE(b.received(one + one), kSetupQuery + one + one);
 
+    // One activity from OK to the close, the rows as written.
+    QStringList fields = QString::fromLatin1(row.trimmed()).split(',');
+    while (fields.size() < 3) fields << QString();
+    const QString published = QStringLiteral("%1 mode %2 comp %3")
+                                  .arg(fields.join('|'))
+                                  .arg(SETTING::GetInstrumentSetup().MeasMode)
+                                  .arg(SETTING::GetInstrumentSetup().CompState);
+    const QString begun = QStringLiteral("start return key mode %1 comp %2 count 0 interval 0 %3")
+                              .arg(SETTING::GetInstrumentSetup().MeasMode)
+                              .arg(SETTING::GetInstrumentSetup().CompState)
+                              .arg(file);
+    QCOMPARE(followed.events, (QStringList{begun, published, published}));
+
     // Close shuts the file; a second session appends after the first.
     w->Cmd_End->click();
+    QCOMPARE(followed.events.last(), QString("end"));
     QVERIFY(!LOGGING::SingleWindow());
     QCOMPARE(OUTFILES::FreeFile(), 1);
     w = open();
@@ -162,9 +178,11 @@ void TestSingleWindow::sheetRowsFollowActiveCell() {
     auto xl = std::make_shared<SHEET::MemorySheet>();
     b.sheets->running = xl;
     Frm_Single* w = open();
+    Followed followed;
     // No workbook yet: one is added with the header, and A2 is selected.
     w->Cmd_Ok->click();
     QVERIFY(ready(w));
+    QCOMPARE(followed.events, QStringList{"start return key mode 0 comp 1 count 0 interval 0 sheet Sheet1"});
     QCOMPARE(xl->rows(1, 3), QStringList{"Resistance|Comp|"});
     QCOMPARE(*xl->ActiveCell(), std::make_pair(2, 1));
     w->Cmd_Trig->click();

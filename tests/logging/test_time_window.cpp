@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "followed.h"
 #include "frm_time.h"
 #include "logging_fixture.h"
 #include "twips.h"
@@ -241,6 +242,7 @@ void TestTimeWindow::csvRun() {
     writeFile(file, "old content that the run replaces\r\n");
     modals->fileAnswers << file;
     Frm_Time* w = open();
+    Followed followed;
     start(w, "0", "2", true);
     // The save dialog asks before replacing the file; the end notice has no icon.
     QCOMPARE(modals->count(), 3);
@@ -256,6 +258,21 @@ void TestTimeWindow::csvRun() {
     QCOMPARE(b.received(command + "\r\n" + command), QByteArray(kSetupQuery) + "\r\n" + command + "\r\n" + command + "\r\n");
     QCOMPARE(OUTFILES::FreeFile(), 1);   // closed at the end
     QCOMPARE(w->ReadingsLogged(), qint64(2));
+
+    // Followers saw the run: each row as written, at the time the row carries.
+    const QList<QByteArray> rows = csv.trimmed().split('\n');
+    const int mode = command == ":MEAS:BATT?" ? 1 : 0;
+    const int comp = rows[0].contains("Comp") ? 1 : 0;
+    QStringList expected{
+        QStringLiteral("start time mode %1 comp %2 count 2 interval 0 %3").arg(mode).arg(comp).arg(file)};
+    for (int i = 1; i <= 2; ++i) {
+        QStringList fields = QString::fromLatin1(rows[i].trimmed()).split(',');
+        QCOMPARE(followed.times.value(i - 1).toString("HH:mm:ss"), fields.takeFirst());
+        while (fields.size() < 3) fields << QString();
+        expected << QStringLiteral("%1 mode %2 comp %3").arg(fields.join('|')).arg(mode).arg(comp);
+    }
+    expected << "end";
+    QCOMPARE(followed.events, expected);
 }
 
 void TestTimeWindow::shortAnswerDoesNotReuseOldFields() {
@@ -471,6 +488,7 @@ void TestTimeWindow::sheetNamesContinueAcrossRuns() {
     b.up({});
     auto xl = freshSheet();
     Frm_Time* w = open();
+    Followed followed;
     start(w, "0", "1", false);
     start(w, "0", "1", false);
     QVERIFY(LOGGING::TimeForm()->close());
@@ -480,6 +498,11 @@ void TestTimeWindow::sheetNamesContinueAcrossRuns() {
     QStringList names;
     for (const auto& s : xl->workbooks[0].sheets) names << s.name;
     QCOMPARE(names, (QStringList{"Meas 1", "Meas 2", "Meas 3"}));
+    // Each run is an activity of its own, named by the sheet it fills.
+    QCOMPARE(followed.events.filter("start"), (QStringList{"start time mode 1 comp 0 count 1 interval 0 sheet Meas 1",
+                                                           "start time mode 1 comp 0 count 1 interval 0 sheet Meas 2",
+                                                           "start time mode 1 comp 0 count 1 interval 0 sheet Meas 3"}));
+    QCOMPARE(followed.events.count("end"), 3);
 
     // The operator closes the workbook: a new one, numbered from 1 again; a
     // name already taken stays Excel's own and the count still moves on.

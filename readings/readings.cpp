@@ -1,0 +1,87 @@
+#include "readings.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace READINGS {
+
+namespace {
+struct Hub {
+    std::vector<Subscriber*> subscribers;
+    int notifying = 0;   // > 0 while subscribers are being called
+    bool removed = false;
+    quint64 lastId = 0;
+    quint64 currentId = 0;   // 0: no activity under way
+    std::optional<Activity> current;
+};
+
+Hub& TheHub() {
+    static Hub hub;
+    return hub;
+}
+
+// Calls every subscriber; one that unsubscribes meanwhile is skipped, and the
+// list is tidied once the outermost call is done.
+template <class Call>
+void Notify(Call call) {
+    Hub& h = TheHub();
+    ++h.notifying;
+    for (std::size_t i = 0; i < h.subscribers.size(); ++i)
+        if (Subscriber* s = h.subscribers[i]) call(s);
+    if (--h.notifying == 0 && h.removed) {
+        h.subscribers.erase(std::remove(h.subscribers.begin(), h.subscribers.end(), nullptr),
+                            h.subscribers.end());
+        h.removed = false;
+    }
+}
+}  // namespace
+
+Subscriber::~Subscriber() { Unsubscribe(this); }
+
+void Subscribe(Subscriber* subscriber) {
+    Hub& h = TheHub();
+    if (!subscriber || std::find(h.subscribers.begin(), h.subscribers.end(), subscriber) != h.subscribers.end())
+        return;
+    h.subscribers.push_back(subscriber);
+}
+
+void Unsubscribe(Subscriber* subscriber) {
+    Hub& h = TheHub();
+    auto it = std::find(h.subscribers.begin(), h.subscribers.end(), subscriber);
+    if (it == h.subscribers.end()) return;
+    if (h.notifying) {
+        *it = nullptr;
+        h.removed = true;
+    } else {
+        h.subscribers.erase(it);
+    }
+}
+
+quint64 StartActivity(const Activity& activity) {
+    Hub& h = TheHub();
+    if (h.currentId) EndActivity(h.currentId);
+    h.currentId = ++h.lastId;
+    h.current = activity;
+    Notify([&activity](Subscriber* s) { s->activityStarted(activity); });
+    return h.currentId;
+}
+
+void EndActivity(quint64 id) {
+    Hub& h = TheHub();
+    if (id == 0 || id != h.currentId) return;
+    h.currentId = 0;
+    h.current.reset();
+    Notify([](Subscriber* s) { s->activityEnded(); });
+}
+
+void Publish(const Reading& reading) {
+    Notify([&reading](Subscriber* s) { s->readingTaken(reading); });
+}
+
+const Activity* CurrentActivity() {
+    const Hub& h = TheHub();
+    return h.current ? &*h.current : nullptr;
+}
+
+}  // namespace READINGS

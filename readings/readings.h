@@ -1,0 +1,66 @@
+#pragma once
+// The observer of readings. The windows that take readings announce each
+// activity (a test measurement, a time-interval run, a loading window from OK
+// to its close) and publish every reading once; subscribers such as the trend
+// window follow without those windows knowing them. Publishing only hands the
+// reading to each subscriber, which must return at once: nothing here waits.
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <QtGlobal>
+
+namespace READINGS {
+
+enum class Kind { TestMeasurement, TimeInterval, ReturnKey, ExternalTrigger };
+
+struct Activity {
+    Kind kind = Kind::TestMeasurement;
+    qint16 mode = 0;        // 0 resistance only, 1 resistance and voltage
+    qint16 comp = 0;        // comparator on when not 0
+    qint64 count = 0;       // time interval: readings asked for, 0 until Stop
+    double interval = 0;    // time interval: seconds between readings
+    QString output;         // the file's path or the sheet's name; empty when nothing is logged
+    bool toSheet = false;   // the output is a worksheet
+};
+
+struct Reading {
+    QTime time;             // time of day it was taken
+    QStringList fields;     // resistance, voltage, comparator, as received
+    qint16 mode = 0;
+    qint16 comp = 0;
+};
+
+class Subscriber {
+public:
+    virtual ~Subscriber();   // unsubscribes
+    virtual void activityStarted(const Activity& activity) = 0;
+    virtual void readingTaken(const Reading& reading) = 0;
+    virtual void activityEnded() = 0;
+};
+
+void Subscribe(Subscriber* subscriber);
+void Unsubscribe(Subscriber* subscriber);
+
+// A new activity ends the one before it. The number returned ends this
+// activity only, so a late end of an older one changes nothing.
+quint64 StartActivity(const Activity& activity);
+void EndActivity(quint64 id);
+void Publish(const Reading& reading);
+
+// The activity under way, or nullptr; a subscriber that comes late starts from it.
+const Activity* CurrentActivity();
+
+// Starts an activity and ends it however the scope is left.
+class ActivityScope {
+public:
+    explicit ActivityScope(const Activity& activity) : id_(StartActivity(activity)) {}
+    ~ActivityScope() { EndActivity(id_); }
+    void end() { EndActivity(id_); }
+    ActivityScope(const ActivityScope&) = delete;
+    ActivityScope& operator=(const ActivityScope&) = delete;
+
+private:
+    quint64 id_;
+};
+
+}  // namespace READINGS
