@@ -84,7 +84,7 @@ void ToggleTrend(QAction* entry) {
         gTrendForm->setAttribute(Qt::WA_DeleteOnClose, false);
         gTrendForm->installEventFilter(new OnClose(gTrendForm));
     }
-    qint16 top = 0, left = 0, width = 0, height = 0;
+    qint32 top = 0, left = 0, width = 0, height = 0;
     SETTING::LoadTrendGeometry(top, left, width, height, TWIPS::Width(FRAME::DispForm()));
     TWIPS::SetTop(gTrendForm, top);
     TWIPS::SetLeft(gTrendForm, left);

@@ -289,20 +289,18 @@ bool GetFormSingleOpen() { return formSingleOpen != 0; }
 void SetFormExtIoOpen(bool open) { formExtIoOpen = open ? -1 : 0; }
 bool GetFormExtIoOpen() { return formExtIoOpen != 0; }
 
-void LoadTrendGeometry(qint16& top, qint16& left, qint16& width, qint16& height, int defaultLeft) {
-    top = readInt16(Key::SecFormTrend, Key::Top, 0);
-    left = readInt16(Key::SecFormTrend, Key::Left, clamp16(defaultLeft));
-    width = readInt16(Key::SecFormTrend, Key::Width, 9600);
-    height = readInt16(Key::SecFormTrend, Key::Height, 5400);
+void LoadTrendGeometry(qint32& top, qint32& left, qint32& width, qint32& height, int defaultLeft) {
+    top = readInt32(Key::SecFormTrend, Key::Top, 0);
+    left = readInt32(Key::SecFormTrend, Key::Left, defaultLeft);
+    width = readInt32(Key::SecFormTrend, Key::Width, 9600);
+    height = readInt32(Key::SecFormTrend, Key::Height, 5400);
     if (width <= 0) width = 9600;
     if (height <= 0) height = 5400;
 }
 
 void SaveTrendGeometry(int top, int left, int width, int height) {
-    writeNumbers(Key::SecFormTrend, {{Key::Top, clamp16(top)},
-                                     {Key::Left, clamp16(left)},
-                                     {Key::Width, clamp16(width)},
-                                     {Key::Height, clamp16(height)}});
+    writeNumbers(Key::SecFormTrend,
+                 {{Key::Top, top}, {Key::Left, left}, {Key::Width, width}, {Key::Height, height}});
 }
 
 }  // namespace SETTING

@@ -98,7 +98,7 @@ bool GetFormExtIoOpen();
 
 // Trend window geometry in twips; a size that is not stored or not positive
 // gives 9600 x 5400 (640 x 360 pixels at 96 dpi).
-void LoadTrendGeometry(qint16& top, qint16& left, qint16& width, qint16& height, int defaultLeft);
+void LoadTrendGeometry(qint32& top, qint32& left, qint32& width, qint32& height, int defaultLeft);
 void SaveTrendGeometry(int top, int left, int width, int height);
 
 }  // namespace SETTING
