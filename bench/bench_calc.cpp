@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "bench_frame.h"
 #include "frame.h"
 #include "frm_single.h"
 #include "frm_time.h"
@@ -209,28 +210,8 @@ int main(int argc, char** argv) {
 
     // The instrument at its real pace.
     Sim sim = StartSim({QStringLiteral("--pace")});
-    qputenv("ORVEN5927_COM1", QFile::encodeName(sim.device));
     RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
-    RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(0) != 1) Fail("cannot open the simulator's port");
-
-    QMainWindow main;
-    auto* area = new QMdiArea;
-    main.setCentralWidget(area);
-    main.resize(1200, 800);
-    FRAME::SetMainWindow(&main, area);
-    main.show();
-    FRAME::Disp();
-
-    int rc = 1;
-    // Measured from inside the event loop, as the program runs its windows.
-    QTimer::singleShot(0, [&] {
-        rc = Measure(*provider, tmp.path());
-        QCoreApplication::exit(0);
-    });
-    qapp.exec();
-
-    RS_LIB32::CommClose();
+    const int rc = MeasureInFrame(sim.device, [&] { return Measure(*provider, tmp.path()); });
     StopSim(sim);
     // The office was started for this measurement only.
     SHEET::SetProvider(nullptr);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "bench_frame.h"
 #include "commands.h"
 #include "frame.h"
 #include "frm_time.h"
@@ -150,30 +151,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_logging: simulator did not start (%s)\n", qPrintable(SimulatorPath()));
         return 1;
     }
-    qputenv("ORVEN5927_COM1", first.mid(4, first.indexOf('\n') - 4).trimmed());
-    RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(0) != 1) {
-        std::fprintf(stderr, "bench_logging: cannot open the simulator's port\n");
-        return 1;
-    }
-
-    QMainWindow main;
-    auto* area = new QMdiArea;
-    main.setCentralWidget(area);
-    main.resize(1200, 800);
-    FRAME::SetMainWindow(&main, area);
-    main.show();
-    FRAME::Disp();
-
-    int rc = 1;
-    // Measured from inside the event loop, as the program runs its windows.
-    QTimer::singleShot(0, [&] {
-        rc = Measure();
-        QCoreApplication::exit(0);
-    });
-    app.exec();
-
-    RS_LIB32::CommClose();
+    const int rc = MeasureInFrame(QString::fromLocal8Bit(first.mid(4, first.indexOf('\n') - 4).trimmed()), Measure);
     sim.terminate();
     sim.waitForFinished(5000);
     return rc;

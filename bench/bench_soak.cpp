@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "bench_frame.h"
 #include "commands.h"
 #include "frame.h"
 #include "frm_extio.h"
@@ -368,30 +369,7 @@ int main(int argc, char** argv) {
 
     const QString logPath = home.filePath("sim.log");
     Sim sim = StartSim({"--exit-with-parent", "--log", logPath, "--trigger-interval", "1"});
-    qputenv("ORVEN5927_COM1", QFile::encodeName(sim.device));
-    RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(0) != 1) Fail("cannot open the simulator's port");
-
-    QMainWindow main;
-    auto* area = new QMdiArea;
-    main.setCentralWidget(area);
-    main.resize(1200, 800);
-    FRAME::SetMainWindow(&main, area);
-    main.show();
-    FRAME::Disp();
-
-    int rc = 1;
-    // From inside the event loop, as the program runs its windows.
-    QTimer::singleShot(0, [&] {
-        rc = Measure(logPath);
-        QCoreApplication::exit(0);
-    });
-    app.exec();
-
-    RS_LIB32::CommClose();
-    ::kill(sim.pid, SIGTERM);
-    int status = 0;
-    ::waitpid(sim.pid, &status, 0);
-    ::close(sim.out);
+    const int rc = MeasureInFrame(sim.device, [&] { return Measure(logPath); });
+    StopSim(sim);
     return rc;
 }

@@ -1,0 +1,44 @@
+#pragma once
+// The frame the logging benchmarks measure in: COM1 open on the simulator, a
+// main window with its MDI area and the display window, and the measurement
+// run from inside the event loop, as the program runs its windows.
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTimer>
+#include <functional>
+
+#include "bench_common.h"
+#include "frame.h"
+#include "frm_disp.h"
+#include "rs_lib32.h"
+
+namespace BENCH {
+
+// Returns what `measure` returned; the port is closed again afterwards.
+inline int MeasureInFrame(const QString& device, const std::function<int()>& measure) {
+    qputenv("ORVEN5927_COM1", QFile::encodeName(device));
+    RS_LIB32::CommInit();
+    if (RS_LIB32::CommOpen(0) != 1) Fail("cannot open the simulator's port");
+
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    main.resize(1200, 800);
+    FRAME::SetMainWindow(&main, area);
+    main.show();
+    FRAME::Disp();
+
+    int rc = 1;
+    QTimer::singleShot(0, [&] {
+        rc = measure();
+        QCoreApplication::exit(0);
+    });
+    QCoreApplication::exec();
+
+    RS_LIB32::CommClose();
+    return rc;
+}
+
+}  // namespace BENCH
