@@ -185,9 +185,7 @@ int Measure(SHEET::CALC::CalcProvider& provider, const QString& folder) {
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    QStandardPaths::setTestModeEnabled(true);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UsePrivateSettings(home);
     QApplication qapp(argc, argv);
 #ifndef ORVEN_HAVE_CALC
     std::printf("# calc: built without the LibreOffice SDK, nothing measured\n");

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
@@ -15,6 +17,14 @@
 #include "rs_lib32.h"
 
 namespace BENCH {
+
+// Settings in `home`, which must outlive the program's QSettings, and no
+// display needed. Call before the QApplication exists.
+inline void UsePrivateSettings(const QTemporaryDir& home) {
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 // Returns what `measure` returned; the port is closed again afterwards.
 inline int MeasureInFrame(const QString& device, const std::function<int()>& measure) {

@@ -361,9 +361,7 @@ int Measure(const QString& logPath) {
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    QStandardPaths::setTestModeEnabled(true);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UsePrivateSettings(home);
     QApplication app(argc, argv);
     RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
 

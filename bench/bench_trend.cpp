@@ -167,9 +167,7 @@ int Measure() {
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    QStandardPaths::setTestModeEnabled(true);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UsePrivateSettings(home);
     QApplication app(argc, argv);
 
     // Moving readings, so each slice of time has a lowest and a highest point to draw.
