@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <cmath>
 
+#include "frame.h"
+
 #include "commands.h"
 #include "device_dialog.h"
 #include "errors.h"
@@ -215,18 +217,20 @@ void Frm_Opening::Cmd_Click() {
         Unload();
         return;
     }
-    RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(StoredPort()) != 1) {
-        if (RS_LIB32::LastOpenPermissionDenied()) MSG::Warn(RS_LIB32::LastOpenError());
+    RS_LIB32::Link& link = RS_LIB32::ProgramLink();
+    FRAME::EndOnPortLoss();
+    link.CommInit();
+    if (link.CommOpen(StoredPort()) != 1) {
+        if (link.LastOpenPermissionDenied()) MSG::Warn(link.LastOpenError());
         MSG::Warn(QString::fromLatin1(kOpenFailedText));
         SETTING::EndProcess(1);
     }
-    if (RS_LIB32::CommSend(QString::fromLatin1(CMD::ConnectionCheck))) {
+    if (link.CommSend(QString::fromLatin1(CMD::ConnectionCheck))) {
         Unload();
         APP::ShowMainWindow();
     } else {
         MSG::Warn(QString::fromLatin1(kNoResponseText));
-        RS_LIB32::CommClose();
+        link.CommClose();
     }
 }
 

@@ -20,7 +20,9 @@
 #include "links.h"
 #include "msgbox.h"
 #include "readme.h"
+#include "reading.h"
 #include "resources.h"
+#include "rs_lib32.h"
 #include "settings.h"
 #include "setup.h"
 #include "shutdown.h"
@@ -123,10 +125,10 @@ void MDIFrm_Main::MDIForm_Load() {
 
     loading_ = true;
     try {
-        SETTING::ReadInstrumentSetup();
+        RS_LIB32::ProgramLink().ReadInstrumentSetup();
     } catch (const AppError& e) {
         // The rest of an overfull answer must not pose as the next answer.
-        if (dynamic_cast<const FieldOverflowError*>(&e)) LOGGING::DiscardRestOfLine();
+        if (dynamic_cast<const FieldOverflowError*>(&e)) ACQ::DiscardRestOfLine(RS_LIB32::ProgramLink());
         loading_ = false;
         MSG::Warn(TESTMEAS::ErrorText(e, true));
     }
@@ -193,7 +195,7 @@ void MDIFrm_Main::MnuMeasTest_Click() {
     try {
         RunTestMeasurement();
     } catch (const AppError& e) {
-        if (dynamic_cast<const FieldOverflowError*>(&e)) LOGGING::DiscardRestOfLine();
+        if (dynamic_cast<const FieldOverflowError*>(&e)) ACQ::DiscardRestOfLine(RS_LIB32::ProgramLink());
         MnuMeasTest->setText(QString::fromLatin1(kStartCaption));
         MSG::Warn(TESTMEAS::ErrorText(e, false));
         return;

@@ -23,7 +23,7 @@ void SaveFormPos(const char* section, QWidget* form) {
 }  // namespace
 
 void ShutdownApp() {
-    RS_LIB32::CommClose();
+    RS_LIB32::ProgramLink().CommClose();
 
     QWidget* main = FRAME::MainWindow();
     if (main && !main->isMinimized())

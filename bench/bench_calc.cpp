@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
 
     // The instrument at its real pace.
     Sim sim = StartSim({QStringLiteral("--pace")});
-    RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
+    FRAME::SetFatalBoxHook([] { Fail("the port failed"); });
     const int rc = MeasureInFrame(sim.device, [&] { return Measure(*provider, tmp.path()); });
     StopSim(sim);
     // The office was started for this measurement only.

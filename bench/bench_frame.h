@@ -29,8 +29,8 @@ inline void UsePrivateSettings(const QTemporaryDir& home) {
 // Returns what `measure` returned; the port is closed again afterwards.
 inline int MeasureInFrame(const QString& device, const std::function<int()>& measure) {
     qputenv("ORVEN5927_COM1", QFile::encodeName(device));
-    RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(0) != 1) Fail("cannot open the simulator's port");
+    RS_LIB32::ProgramLink().CommInit();
+    if (RS_LIB32::ProgramLink().CommOpen(0) != 1) Fail("cannot open the simulator's port");
 
     QMainWindow main;
     auto* area = new QMdiArea;
@@ -47,7 +47,7 @@ inline int MeasureInFrame(const QString& device, const std::function<int()>& mea
     });
     QCoreApplication::exec();
 
-    RS_LIB32::CommClose();
+    RS_LIB32::ProgramLink().CommClose();
     return rc;
 }
 

@@ -34,6 +34,7 @@
 #include "commands.h"
 #include "errors.h"
 #include "rs_lib32.h"
+#include "frame.h"
 
 namespace {
 
@@ -85,18 +86,18 @@ double termiosRate(const QString& device, int exchanges) {
 }
 
 double linkRate(int exchanges) {
-    RS_LIB32::CommInit();
-    if (RS_LIB32::CommOpen(0) != 1) Fail("CommOpen failed");
+    RS_LIB32::ProgramLink().CommInit();
+    if (RS_LIB32::ProgramLink().CommOpen(0) != 1) Fail("CommOpen failed");
     QStringList fields(3);
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < exchanges; ++i) {
-        if (!RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes))) Fail("CommSend failed");
-        RS_LIB32::CommReceive(fields);
+        if (!RS_LIB32::ProgramLink().CommSend(QString::fromLatin1(CMD::MeasRes))) Fail("CommSend failed");
+        RS_LIB32::ProgramLink().CommReceive(fields);
     }
     const double secs = double(t.nsecsElapsed()) / 1e9;
     if (fields[0].isEmpty()) Fail("empty answer");
-    RS_LIB32::CommClose();
+    RS_LIB32::ProgramLink().CommClose();
     return exchanges / secs;
 }
 
@@ -104,7 +105,7 @@ double linkRate(int exchanges) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
+    FRAME::SetFatalBoxHook([] { Fail("the port failed"); });
 
     // An instant responder shows the link's own cost; one paced at the real
     // 9600 baud shows what the operator gets.
@@ -139,16 +140,16 @@ int main(int argc, char** argv) {
         Sim sim = StartSim({"--silent"});
         const QString device = sim.device;
         qputenv("ORVEN5927_COM1", QFile::encodeName(device));
-        RS_LIB32::CommInit();
-        if (RS_LIB32::CommOpen(0) != 1) Fail("CommOpen failed");
-        RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasRes));
+        RS_LIB32::ProgramLink().CommInit();
+        if (RS_LIB32::ProgramLink().CommOpen(0) != 1) Fail("CommOpen failed");
+        RS_LIB32::ProgramLink().CommSend(QString::fromLatin1(CMD::MeasRes));
         QStringList fields(3);
         QElapsedTimer t;
         const double cpu0 = cpuSeconds();
         t.start();
         bool timedOut = false;
         try {
-            RS_LIB32::CommReceive(fields, kIdleWaitMs);
+            RS_LIB32::ProgramLink().CommReceive(fields, kIdleWaitMs);
         } catch (const NoResponseError&) {
             timedOut = true;
         }
@@ -158,7 +159,7 @@ int main(int argc, char** argv) {
         std::printf("idle_wait_wall_ms: %.0f\n", wallMs);
         std::printf("idle_wait_cpu_ms: %.2f\n", cpuMs);
         std::printf("idle_wait_cpu_percent: %.3f\n", 100.0 * cpuMs / wallMs);
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         StopSim(sim);
     }
     return 0;

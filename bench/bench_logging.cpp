@@ -50,8 +50,8 @@ Round Bare(int count) {
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < count; ++i) {
-        RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasBatt));
-        RS_LIB32::CommReceive(fields);
+        RS_LIB32::ProgramLink().CommSend(QString::fromLatin1(CMD::MeasBatt));
+        RS_LIB32::ProgramLink().CommReceive(fields);
     }
     return {count, t.elapsed()};
 }

@@ -47,6 +47,7 @@
 #include "frm_time.h"
 #include "logging.h"
 #include "rs_lib32.h"
+#include "clock.h"
 
 namespace {
 
@@ -166,8 +167,8 @@ Rate Bare(int count) {
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < count; ++i) {
-        RS_LIB32::CommSend(QString::fromLatin1(CMD::MeasBatt));
-        RS_LIB32::CommReceive(fields);
+        RS_LIB32::ProgramLink().CommSend(QString::fromLatin1(CMD::MeasBatt));
+        RS_LIB32::ProgramLink().CommReceive(fields);
     }
     return {count, t.nsecsElapsed()};
 }
@@ -258,7 +259,7 @@ Phase TriggerRun(Operator& op, LogTail& log, const QString& csv, int count) {
     // The loop waits for the clock's seconds to change after each trigger;
     // a clock that a pause moves on keeps that rule without a second's sleep.
     QTime now(9, 0, 0);
-    LOGGING::SetClock({[&now] { return now; }, [&now](int ms) { now = now.addMSecs(ms); }});
+    ACQ::SetClock({[&now] { return now; }, [&now](int ms) { now = now.addMSecs(ms); }});
     LOGGING::MnuMeasIo_Click();
     Frm_ExtIo* w = LOGGING::ExtIoWindow();
     if (!w) Fail("the external-trigger window did not open");
@@ -280,7 +281,7 @@ Phase TriggerRun(Operator& op, LogTail& log, const QString& csv, int count) {
     w->Cmd_Ok->click();   // runs the trigger loop until Close and one more trigger
     op.tick = nullptr;
     BackToMainLoop();
-    LOGGING::SetClock({});
+    ACQ::SetClock({});
     Phase p;
     p.taken = log.Update() - before;
     p.csv = csv;
@@ -363,7 +364,7 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     UsePrivateSettings(home);
     QApplication app(argc, argv);
-    RS_LIB32::SetFatalBoxHook([] { Fail("the port failed"); });
+    FRAME::SetFatalBoxHook([] { Fail("the port failed"); });
 
     const QString logPath = home.filePath("sim.log");
     Sim sim = StartSim({"--exit-with-parent", "--log", logPath, "--trigger-interval", "1"});

@@ -5,7 +5,11 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <QMessageBox>
+
 #include "frm_disp.h"
+#include "process.h"
+#include "rs_lib32.h"
 
 namespace FRAME {
 
@@ -31,6 +35,20 @@ protected:
     }
 };
 
+std::function<void()>& FatalBoxHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+[[noreturn]] void FatalPortError() {
+    if (FatalBoxHook())
+        FatalBoxHook()();
+    else
+        QMessageBox::critical(nullptr, QStringLiteral("Comm Program"), QStringLiteral("Input Error!  Good bye!"));
+    RS_LIB32::ProgramLink().CommClose();
+    SETTING::EndProcess(1);
+}
+
 QMdiArea* Area() {
     if (gArea) return gArea;
     if (!gOwnArea) gOwnArea = new QMdiArea;
@@ -39,6 +57,7 @@ QMdiArea* Area() {
 }  // namespace
 
 void SetMainWindow(QWidget* mainWindow, QMdiArea* area) {
+    EndOnPortLoss();
     gMain = mainWindow;
     gArea = area;
 }
@@ -74,5 +93,15 @@ void ResetForTests() {
     gMain = nullptr;
     gArea = nullptr;
 }
+
+void EndOnPortLoss() {
+    static bool watching = false;
+    if (watching) return;
+    watching = true;
+    RS_LIB32::Link& link = RS_LIB32::ProgramLink();
+    QObject::connect(&link, &RS_LIB32::Link::portLost, &link, [] { FatalPortError(); });
+}
+
+void SetFatalBoxHook(std::function<void()> hook) { FatalBoxHook() = std::move(hook); }
 
 }  // namespace FRAME

@@ -1,6 +1,8 @@
 #pragma once
 // Where the windows find each other: the main window registers itself here;
 // the display window is created on first use and lives for the whole program.
+#include <functional>
+
 class QWidget;
 class QMdiArea;
 class QMdiSubWindow;
@@ -14,6 +16,12 @@ QMdiArea* MdiArea();
 Frm_Disp* Disp();
 // Its subwindow (the form's frame, for twips geometry).
 QMdiSubWindow* DispForm();
+// The program's answer to a port that goes away: the critical "Input
+// Error!  Good bye!" box, then the port closes and the process ends with 1.
+// Watched from the first call on (the opening window, the main window).
+void EndOnPortLoss();
+// Replaces the box (tests, benchmarks); nullptr restores it.
+void SetFatalBoxHook(std::function<void()> hook);
 // Forget the display window (tests that rebuild the frame).
 void ResetForTests();
 }  // namespace FRAME

@@ -4,10 +4,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 #include "format.h"
+#include "rs_lib32.h"
 #include "settings.h"
-#include "setup.h"
 #include "twips.h"
 
 namespace {
@@ -53,6 +54,50 @@ Frm_Disp::Frm_Disp(QWidget* parent) : QWidget(parent) {
     TWIPS::Place(Lbl_MeasV, 0, 0, 3400, 915);
     Lbl_V = MakeLabel(Pic_V, QStringLiteral("V"), 27.75, Qt::AlignHCenter);
     TWIPS::Place(Lbl_V, 3675, 375, 645, 540);
+
+    frame_ = new QTimer(this);
+    frame_->setSingleShot(true);
+    connect(frame_, &QTimer::timeout, this, &Frm_Disp::ShowPending);
+    READINGS::Subscribe(this);
+}
+
+Frm_Disp::~Frm_Disp() = default;
+
+namespace {
+constexpr int kFrameMs = 16;
+}  // namespace
+
+void Frm_Disp::activityStarted(const READINGS::Activity&) {}
+
+void Frm_Disp::activityEnded() { ShowPending(); }
+
+void Frm_Disp::setupRead(qint16, qint16) {
+    hasPending_ = false;
+    frame_->stop();
+    RefreshDisplay();
+}
+
+void Frm_Disp::readingTaken(const READINGS::Reading& reading) {
+    if (!lastShown_.isValid() || lastShown_.elapsed() >= kFrameMs) {
+        Show(reading);
+        return;
+    }
+    pending_ = reading;
+    hasPending_ = true;
+    if (!frame_->isActive()) frame_->start(int(qMax<qint64>(1, kFrameMs - lastShown_.elapsed())));
+}
+
+void Frm_Disp::ShowPending() {
+    frame_->stop();
+    if (!hasPending_) return;
+    hasPending_ = false;
+    Show(pending_);
+}
+
+void Frm_Disp::Show(const READINGS::Reading& reading) {
+    lastShown_.start();
+    DisplayR(reading.fields.value(0));
+    if (reading.mode == 1) DisplayV(reading.fields.value(1));
 }
 
 QWidget* Frm_Disp::Form() {
@@ -74,7 +119,7 @@ void Frm_Disp::Form_Load() {
 void Frm_Disp::RefreshDisplay() {
     Lbl_MeasR->setText(QString());
     Lbl_MeasV->setText(QString());
-    if (SETTING::GetMeasMode() != 0) {
+    if (RS_LIB32::ProgramLink().InstrumentSetup.MeasMode != 0) {
         TWIPS::SetTop(Pic_R, 75);
         Pic_R->setVisible(true);
         TWIPS::SetTop(Pic_V, 1125);

@@ -1,13 +1,21 @@
 #pragma once
 // "Meas Display": the latest resistance and voltage readings in large type.
+#include <QElapsedTimer>
 #include <QWidget>
 
-class QLabel;
+#include "readings.h"
 
-class Frm_Disp : public QWidget {
+class QLabel;
+class QTimer;
+
+// It follows the readings: a setup read lays it out, a reading is shown. A
+// reading that comes within one screen frame of the last one shown waits for
+// that frame, so a fast run redraws once a frame, not once a reading.
+class Frm_Disp : public QWidget, public READINGS::Subscriber {
     Q_OBJECT
 public:
     explicit Frm_Disp(QWidget* parent = nullptr);
+    ~Frm_Disp() override;
 
     void RefreshDisplay();
     void DisplayR(const QString& text);
@@ -23,4 +31,20 @@ public:
     void Form_Load();
     // The form whose geometry counts: the MDI subwindow, or the widget itself.
     QWidget* Form();
+
+    // Shows a reading that still waits for its frame.
+    void ShowPending();
+
+    void activityStarted(const READINGS::Activity& activity) override;
+    void readingTaken(const READINGS::Reading& reading) override;
+    void activityEnded() override;
+    void setupRead(qint16 mode, qint16 comp) override;
+
+private:
+    void Show(const READINGS::Reading& reading);
+
+    QTimer* frame_ = nullptr;
+    QElapsedTimer lastShown_;
+    READINGS::Reading pending_;
+    bool hasPending_ = false;
 };

@@ -5,22 +5,11 @@
 #include <cstdlib>
 #include <limits>
 
-#include "commands.h"
 #include "errors.h"
-#include "rs_lib32.h"
 
 namespace SETTING {
 
 namespace {
-
-InstrumentSetupRecord g_setup;
-
-void querySetup(const char* command) {
-    QStringList fields(3);
-    RS_LIB32::CommSend(QString::fromLatin1(command));   // a failed send shows as no answer
-    RS_LIB32::CommReceive(fields);
-    ApplySetupAnswer(fields);
-}
 
 bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
@@ -55,29 +44,23 @@ double LeadingNumber(const QString& field) {
     return strtod_l(text.constData(), nullptr, cNumbers);
 }
 
-void ApplySetupAnswer(const QStringList& fields) {
+void ApplySetupAnswer(const QStringList& fields, InstrumentSetupRecord& setup) {
     const QString mode = fields.value(0);
     const QString speed = fields.value(1);
-    g_setup.MeasMode = mode == QLatin1String("R") ? 0 : 1;
+    setup.MeasMode = mode == QLatin1String("R") ? 0 : 1;
     if (speed == QLatin1String("FAST"))
-        g_setup.SampSpeed = 0;
+        setup.SampSpeed = 0;
     else if (speed == QLatin1String("MIDIUM"))
-        g_setup.SampSpeed = 1;
+        setup.SampSpeed = 1;
     else
-        g_setup.SampSpeed = 2;
+        setup.SampSpeed = 2;
 
     // Nearest integer, halves to even (the default rounding mode).
     const double rounded = std::nearbyint(LeadingNumber(fields.value(2)));
     if (!(rounded >= std::numeric_limits<qint16>::min() &&
           rounded <= std::numeric_limits<qint16>::max()))
         throw OverflowError();
-    g_setup.CompState = qint16(rounded);
+    setup.CompState = qint16(rounded);
 }
-
-void ReadInstrumentSetup() { querySetup(CMD::SetupQuery); }
-void ReadInstrumentSetupHeld() { querySetup(CMD::SetupQueryHeld); }
-InstrumentSetupRecord GetInstrumentSetup() { return g_setup; }
-qint16 GetMeasMode() { return g_setup.MeasMode; }
-void ResetInstrumentSetup() { g_setup = InstrumentSetupRecord{}; }
 
 }  // namespace SETTING

@@ -1,5 +1,6 @@
 #pragma once
-// The instrument's setup (mode, sampling speed, comparator) as last queried.
+// The instrument's setup (mode, sampling speed, comparator) and how a setup
+// answer is read. The record itself lives in the link (RS_LIB32::Link).
 #include <QStringList>
 #include <QtGlobal>
 
@@ -11,17 +12,10 @@ struct InstrumentSetupRecord {
     qint16 CompState = 0;   // 0 = comparator off
 };
 
-void ReadInstrumentSetup();
-void ReadInstrumentSetupHeld();
-InstrumentSetupRecord GetInstrumentSetup();
-qint16 GetMeasMode();
-
-// Applies the three answer fields to InstrumentSetup (the parse step of the
-// setup query). Throws OverflowError after MeasMode and SampSpeed are set.
-void ApplySetupAnswer(const QStringList& fields);
+// Applies the three answer fields to `setup` (the parse step of the setup
+// query). Throws OverflowError after MeasMode and SampSpeed are set.
+void ApplySetupAnswer(const QStringList& fields, InstrumentSetupRecord& setup);
 // Leading decimal number of a field (0 when it has none).
 double LeadingNumber(const QString& field);
-// Back to program-start state (tests).
-void ResetInstrumentSetup();
 
 }  // namespace SETTING

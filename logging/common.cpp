@@ -13,9 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "errors.h"
 #include "frame.h"
-#include "rs_lib32.h"
 #include "logging.h"
 
 namespace LOGGING {
@@ -29,14 +27,6 @@ double LeadingValue(const QString& text) {
     const double v = m.captured(1).toDouble(&ok);
     return ok && std::isfinite(v) ? v : 0.0;
 }
-
-qint16 ClampToInt16(double v) {
-    if (!(v > -32768.5)) return -32768;
-    if (v >= 32767.5) return 32767;
-    return static_cast<qint16>(std::nearbyint(v));
-}
-
-QString TimeOfDayText() { return CurrentClock().now().toString(QStringLiteral("HH:mm:ss")); }
 
 void FocusMainWindow() {
     QWidget* main = FRAME::MainWindow();
@@ -57,28 +47,6 @@ void FocusMainWindow() {
     if (focus && focus != main && focus->isVisible() && focus->isEnabled())
         focus->setFocus(Qt::ActiveWindowFocusReason);
 }
-
-void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp) {
-    while (fields.size() < 3) fields.append(QString());
-    if (mode == 0) fields[2].clear();
-    if (comp == 0) {
-        if (mode == 1)
-            fields[2].clear();
-        else
-            fields[1].clear();
-    }
-}
-
-QString LoadedLine(const QStringList& f) {
-    QString line = f.value(0);
-    if (!f.value(1).isEmpty()) {
-        line += QLatin1Char(',') + f.value(1);
-        if (!f.value(2).isEmpty()) line += QLatin1Char(',') + f.value(2);
-    }
-    return line;
-}
-
-QStringList FreshFields() { return QStringList{QString(), QString(), QString()}; }
 
 namespace {
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
@@ -117,21 +85,6 @@ void CloseForm(QWidget* form) {
         sub->close();
     else
         form->close();
-}
-
-void DiscardRestOfLine() {
-    QStringList scratch;
-    for (int i = 0; i < 64; ++i) scratch.append(QString());
-    for (int tries = 0; tries < 8; ++tries) {
-        try {
-            RS_LIB32::CommReceive(scratch, 2000);
-            return;
-        } catch (const FieldOverflowError&) {
-            continue;   // a very long line: keep reading to its end
-        } catch (const AppError&) {
-            return;
-        }
-    }
 }
 
 namespace {

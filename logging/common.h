@@ -22,20 +22,8 @@ inline constexpr char kFontFamily[] = "Liberation Sans";
 
 // Leading number of a text as the operator typed it ("12abc" -> 12, "" -> 0).
 double LeadingValue(const QString& text);
-// Nearest 16-bit value; positions beyond the range are clamped rather than
-// failing the unload (a wide desktop reaches past 32767 twips).
-qint16 ClampToInt16(double v);
-QString TimeOfDayText();
 void Beep();
 void FocusMainWindow();
-
-// The fields a configuration never delivers are emptied: field 2 in
-// resistance-only mode, and the comparator's field when it is off.
-void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp);
-// "R[,V[,C]]": a field is added only after a non-empty one.
-QString LoadedLine(const QStringList& fields);
-// Three empty fields for one response.
-QStringList FreshFields();
 
 // Digit-only filter: backspace and 0-9 pass, any other typed character is
 // dropped with a beep. Returns true when the key was dropped.
@@ -54,10 +42,6 @@ const std::function<QString(bool)>& FileChooser();
 // the documents folder, else home.
 QString CsvDialogStartFolder();
 void RememberCsvFolder(const QString& chosenFile);
-
-// After an answer with too many fields the rest of its line still waits at
-// the port; read it away so it cannot pose as the next answer.
-void DiscardRestOfLine();
 
 // Unload through the frame so the subwindow closes with the form.
 void CloseForm(QWidget* form);

@@ -4,16 +4,8 @@
 #include <QGroupBox>
 #include <QLabel>
 
-#include "commands.h"
-#include "errors.h"
-#include "frame.h"
-#include "frm_disp.h"
-#include "logging.h"
 #include "msgbox.h"
-#include "outfiles.h"
-#include "rs_lib32.h"
 #include "settings.h"
-#include "sheet.h"
 #include "twips.h"
 
 using namespace LOGGING;
@@ -54,6 +46,10 @@ Frm_ExtIo::Frm_ExtIo(QWidget* parent)
     SetDefaultButton(Cmd_End);
 
     connect(Cmd_Ok, &QPushButton::clicked, this, &Frm_ExtIo::Cmd_Ok_Click);
+    connect(&run_, &ACQ::LoadRun::waitingForTrigger, this,
+            [this] { Lbl_Trig->setText(QString::fromLatin1(kWaiting)); });
+    connect(&run_, &ACQ::LoadRun::triggerDetected, this,
+            [this] { Lbl_Trig->setText(QString::fromLatin1(kDetected)); });
     connect(Cmd_End, &QPushButton::clicked, this, &Frm_ExtIo::Cmd_End_Click);
 }
 
@@ -110,51 +106,8 @@ void Frm_ExtIo::Cmd_End_Click() {
 
 void Frm_ExtIo::ExtIoMeas() {
     inLoop_ = true;
-    QStringList MeasData = FreshFields();
-    try {
-        // Close is read once per trigger, right after its answer: a Close
-        // pressed while a row is taken lets that row be written and ends the
-        // loop at the following trigger, which is not logged.
-        const bool closedBeforeStart = FlagStop != 0;
-        while (!closedBeforeStart) {
-            Lbl_Trig->setText(QString::fromLatin1(kWaiting));
-            RS_LIB32::CommSend(QString::fromLatin1(CMD::WaitTrigger));
-            RS_LIB32::CommReceive(MeasData, RS_LIB32::kNoTimeLimit);
-            if (FlagStop) break;
-            Lbl_Trig->setText(QString::fromLatin1(kDetected));
-            const QString noted = TimeOfDayText();
-            SETTING::ReadInstrumentSetupHeld();
-            FRAME::Disp()->RefreshDisplay();
-            const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
-            // Until the clock's seconds change: sleep to the boundary, no events.
-            const Clock& clock = CurrentClock();
-            for (;;) {
-                const QTime t = clock.now();
-                if (t.toString(QStringLiteral("HH:mm:ss")) != noted) break;
-                clock.sleepMs(qMax(1, 1000 - t.msec()));
-            }
-            RS_LIB32::CommSend(QString::fromLatin1(setup.MeasMode == 1 ? CMD::MeasBatt : CMD::MeasRes));
-            // Fresh fields: the trigger answer or an earlier reading must not
-            // fill a field this answer lacks.
-            MeasData = FreshFields();
-            RS_LIB32::CommReceive(MeasData);
-            std::shared_ptr<SHEET::Application> xl;
-            if (FlagOutputMethod == 1) {
-                if (!OpenExcelOutput()) break;
-                xl = SHEET::CurrentProvider().Attach();
-            }
-            WriteLoadedRow(MeasData, setup, xl.get());
-        }
-    } catch (const AppError& e) {
-        if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
-        MSG::Warn(QStringLiteral("The error occurred."));
-    }
-    // Purge before the release, not after: on Linux a purge of the transmit
-    // side throws away a line the port has not passed on yet, and a lost
-    // ":HOLD OFF" leaves the instrument held. The release has no answer, so
-    // the input stays clean after it.
-    RS_LIB32::CommPurge();
-    RS_LIB32::CommSend(QString::fromLatin1(CMD::HoldOff));
+    const ACQ::Outcome out = run_.TriggerLoop(Sheet(), FlagStop);
     if (FlagOutputMethod == 0) CloseCsv();
     inLoop_ = false;
+    Report(out);
 }

@@ -10,7 +10,7 @@
 
 #include "errors.h"
 #include "frame.h"
-#include "frm_disp.h"
+#include "rs_lib32.h"
 #include "msgbox.h"
 #include "outfiles.h"
 #include "sheet.h"
@@ -29,7 +29,8 @@ LoadingForm::LoadingForm(LoadingState& state, const LoadingStore& store, QWidget
       file_no(state.file_no),
       FlagMeasuring(state.FlagMeasuring),
       state_(state),
-      store_(store) {
+      store_(store),
+      run_(RS_LIB32::ProgramLink()) {
     QFont font(QString::fromLatin1(kFontFamily));
     font.setPointSizeF(8.25);
     setFont(font);
@@ -70,10 +71,11 @@ LoadingForm::LoadingForm(LoadingState& state, const LoadingStore& store, QWidget
         });
     connect(Cmd_File, &QPushButton::clicked, this, &LoadingForm::Cmd_File_Click);
     connect(Cmd_Cancel, &QPushButton::clicked, this, &LoadingForm::Cmd_Cancel_Click);
+    sheet_.officeStarted = [] { FocusMainWindow(); };
 
 }
 
-LoadingForm::~LoadingForm() { READINGS::EndActivity(activity_); }
+LoadingForm::~LoadingForm() = default;   // the run ends its activity
 
 void LoadingForm::LoadCommon(const std::function<void()>& beforeMethod) {
     FRAME::Disp();
@@ -144,73 +146,43 @@ bool LoadingForm::OpenCsvOutput() {
 }
 
 bool LoadingForm::OpenExcelOutput() {
-    SHEET::Obtained got = SHEET::Obtain();
-    if (!got.app) {
+    try {
+        sheet_.Ready(RS_LIB32::ProgramLink().InstrumentSetup);
+    } catch (const ACQ::NoSpreadsheetError&) {
         MSG::Warn(QString::fromLatin1(kNoSpreadsheet));
         return false;
-    }
-    SHEET::Application& xl = *got.app;
-    if (got.started) {
-        xl.SetVisible(true);
-        FocusMainWindow();
-    }
-    bool added = false;
-    const std::optional<int> books = xl.WorkbooksCount();
-    if (books && *books == 0) {
-        xl.WorkbooksAdd();
-        added = true;
-    } else {
-        const std::optional<int> sheets = xl.WorksheetsCount();
-        if (sheets && *sheets == 0) {
-            xl.WorksheetsAdd();
-            added = true;
-        }
-    }
-    if (added) {
-        const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
-        xl.SetCellValue(1, 1, QStringLiteral("Resistance"));
-        if (setup.MeasMode == 1) {
-            xl.SetCellValue(1, 2, QStringLiteral("Voltage"));
-            if (setup.CompState != 0) xl.SetCellValue(1, 3, QStringLiteral("Comp"));
-        } else if (setup.MeasMode == 0 && setup.CompState != 0) {
-            xl.SetCellValue(1, 2, QStringLiteral("Comp"));
-        }
-        xl.SelectCell(2, 1);
     }
     return true;
 }
 
-void LoadingForm::WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
-                                 SHEET::Application* xl, int prepared) {
-    ClearUndeliveredFields(MeasData, setup.MeasMode, setup.CompState);
-    FRAME::Disp()->DisplayR(MeasData[0]);
-    if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
-    if (FlagOutputMethod == 1) {
-        if (!xl) throw AppError("no spreadsheet application");
-        if (!xl->LoadRowAtActiveCell(MeasData.mid(0, 3), prepared)) throw AppError("row write failed");
-    } else {
-        OUTFILES::PrintLine(file_no, LoadedLine(MeasData));
+bool LoadingForm::Report(const ACQ::Outcome& out) {
+    if (out.ending == ACQ::Ending::NoSpreadsheet) {
+        MSG::Warn(QString::fromLatin1(kNoSpreadsheet));
+        return false;
     }
-    READINGS::Publish({QTime::currentTime(), MeasData, setup.MeasMode, setup.CompState});
+    if (!out.ok()) {
+        MSG::Warn(QString::fromLatin1(kError));
+        return false;
+    }
+    return true;
 }
 
 void LoadingForm::BeginActivity(READINGS::Kind kind) {
-    const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
-    QString output = Txt_File->text();
-    if (FlagOutputMethod == 1) {
-        const std::shared_ptr<SHEET::Application> xl = SHEET::CurrentProvider().Attach();
-        const std::optional<QString> name = xl ? xl->ActiveSheetName() : std::nullopt;
-        output = name.value_or(QString());
+    ACQ::Output* output = Sheet();
+    if (!output) {
+        csv_ = std::make_unique<ACQ::CsvFile>(file_no, Txt_File->text(), ACQ::CsvFile::Form::Loaded, false);
+        output = csv_.get();
     }
-    activity_ = READINGS::StartActivity({.kind = kind, .mode = setup.MeasMode, .comp = setup.CompState,
-                                         .output = output, .toSheet = FlagOutputMethod == 1});
+    run_.ClearOutputs();
+    run_.AddOutput(output);
+    run_.BeginActivity(kind, *output);
 }
 
 bool LoadingForm::QuerySetupForOk() {
     try {
-        SETTING::ReadInstrumentSetup();
-        FRAME::Disp()->RefreshDisplay();
-    } catch (const AppError&) {
+        run_.QuerySetup();
+    } catch (const AppError& e) {
+        if (dynamic_cast<const FieldOverflowError*>(&e)) ACQ::DiscardRestOfLine(RS_LIB32::ProgramLink());
         MSG::Warn(QString::fromLatin1(kError));
         return false;
     }
@@ -223,14 +195,16 @@ void LoadingForm::StorePosition() {
     store_.savePos(TWIPS::Top(geo), TWIPS::Left(geo));
     store_.setOpen(false);
     SetLoaded(false);
-    READINGS::EndActivity(activity_);
-    activity_ = 0;
+    run_.End();
 }
 
 void LoadingForm::CloseCsv() {
-    if (file_no > 0 && OUTFILES::IsOpen(file_no)) OUTFILES::Close(file_no);
+    csv_.reset();
+    const bool closed = !(file_no > 0 && OUTFILES::IsOpen(file_no)) || OUTFILES::Close(file_no);
     // The number may be handed to another window's file later.
     file_no = 0;
+    // Rows that never reached the disk are a failed write like any other.
+    if (!closed) MSG::Warn(QString::fromLatin1(kError));
 }
 
 }  // namespace LOGGING

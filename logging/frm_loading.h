@@ -4,20 +4,18 @@
 // rows from the spreadsheet's active cell.
 #include <QStringList>
 #include <QtGlobal>
+#include <memory>
 
 #include "common.h"
+#include "outputs.h"
 #include "readings.h"
-#include "setup.h"
+#include "runs.h"
 
 class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
-
-namespace SHEET {
-class Application;
-}
 
 namespace LOGGING {
 
@@ -81,18 +79,22 @@ protected:
     void StorePosition();
     // Closes the CSV file of this window if one is open.
     void CloseCsv();
-    // Empties the undelivered fields, shows the reading and writes the row
-    // (`prepared`: the sheet's PrepareLoadRow ticket for this reading, if
-    // any); throws AppError when the row cannot be written.
-    void WriteLoadedRow(QStringList& MeasData, const SETTING::InstrumentSetupRecord& setup,
-                        SHEET::Application* xl, int prepared = 0);
-    // Setup query and display refresh of OK; false (after the message) on failure.
+    // The office for the next row, found as before every row; false after
+    // the message when there is none.
+    bool SheetReady();
+    // Shows the message an outcome of the run calls for; true when it went well.
+    bool Report(const ACQ::Outcome& out);
+    // Setup query of OK; false (after the message) on failure.
     bool QuerySetupForOk();
+    // The sheet output, or null for a CSV file.
+    ACQ::SheetLoad* Sheet() { return FlagOutputMethod == 1 ? &sheet_ : nullptr; }
 
     LoadingState& state_;
     const LoadingStore& store_;
     bool busy_ = false;   // a handler is inside a wait: the window must stay
-    quint64 activity_ = 0;
+    ACQ::LoadRun run_;
+    ACQ::SheetLoad sheet_;
+    std::unique_ptr<ACQ::CsvFile> csv_;   // the open file's output, from OK
 };
 
 }  // namespace LOGGING

@@ -3,14 +3,8 @@
 #include <QCloseEvent>
 #include <QLabel>
 
-#include "commands.h"
-#include "errors.h"
-#include "frame.h"
-#include "frm_disp.h"
 #include "msgbox.h"
-#include "rs_lib32.h"
 #include "settings.h"
-#include "sheet.h"
 #include "twips.h"
 
 using namespace LOGGING;
@@ -95,24 +89,4 @@ void Frm_Single::Cmd_Trig_Click() {
 
 void Frm_Single::Cmd_End_Click() { CloseForm(this); }
 
-void Frm_Single::SingleMeas() {
-    try {
-        std::shared_ptr<SHEET::Application> xl;
-        if (FlagOutputMethod == 1) {
-            if (!OpenExcelOutput()) return;
-            xl = SHEET::CurrentProvider().Attach();
-        }
-        // The office finds the row's cells while the instrument is asked.
-        const int prepared = xl ? xl->PrepareLoadRow(3) : 0;
-        SETTING::ReadInstrumentSetup();
-        FRAME::Disp()->RefreshDisplay();
-        const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
-        RS_LIB32::CommSend(QString::fromLatin1(setup.MeasMode == 1 ? CMD::MeasBatt : CMD::MeasRes));
-        QStringList MeasData = FreshFields();
-        RS_LIB32::CommReceive(MeasData);
-        WriteLoadedRow(MeasData, setup, xl.get(), prepared);
-    } catch (const AppError& e) {
-        if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
-        MSG::Warn(QStringLiteral("The error occurred."));
-    }
-}
+void Frm_Single::SingleMeas() { Report(run_.Load(Sheet())); }

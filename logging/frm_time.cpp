@@ -1,7 +1,6 @@
 #include "frm_time.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputMethodEvent>
@@ -14,23 +13,18 @@
 #include <cmath>
 #include <limits>
 
-#include "commands.h"
-#include "errors.h"
 #include "frame.h"
-#include "frm_disp.h"
 #include "logging.h"
 #include "msgbox.h"
 #include "outfiles.h"
+#include "outputs.h"
 #include "readings.h"
 #include "rs_lib32.h"
+#include "runs.h"
 #include "settings.h"
-#include "setup.h"
-#include "sheet.h"
 #include "twips.h"
 
 using namespace LOGGING;
-
-int Frm_Time::SheetNumber = 0;
 
 namespace {
 constexpr char kOutOfRange[] = "The numerical value is out of a range. ";
@@ -153,7 +147,7 @@ void Frm_Time::Cmd_Click(int index) {
     }
     if (index == 2) {
         FlagStop = -1;
-        if (wait_) wait_->quit();
+        if (run_) run_->Wake();
         return;
     }
     MeasInterval = static_cast<float>(LeadingValue(Text_Time->text()));
@@ -213,126 +207,35 @@ qint16 Frm_Time::AnsSaveFileNumber() {
     return static_cast<qint16>(fileNo);
 }
 
-void Frm_Time::PrepareSheet(SHEET::Application& xl, qint16 mode, qint16 comp) {
-    const std::optional<int> books = xl.WorkbooksCount();
-    if (books && *books == 0) {
-        xl.WorkbooksAdd();
-        SheetNumber = 0;
-    } else {
-        xl.WorksheetsAdd();
-    }
-    xl.SetActiveSheetName(QStringLiteral("Meas %1").arg(SheetNumber + 1));
-    ++SheetNumber;
-    xl.SetCellValue(1, 1, QStringLiteral("Time"));
-    xl.SetCellValue(1, 2, QStringLiteral("Resistance"));
-    if (mode == 1) {
-        xl.SetCellValue(1, 3, QStringLiteral("Voltage"));
-        if (comp != 0) xl.SetCellValue(1, 4, QStringLiteral("Comp"));
-    } else if (mode == 0 && comp != 0) {
-        xl.SetCellValue(1, 3, QStringLiteral("Comp"));
-    }
-}
-
 void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
     const bool csv = flagOutputMethod == 0;
-    std::shared_ptr<SHEET::Application> xl;
+    const double countValue = LeadingValue(Text_Count->text());
+    const qint64 count = static_cast<qint64>(std::nearbyint(countValue));
+    ACQ::IntervalRun run(RS_LIB32::ProgramLink(), FlagStop, Timer1);
+    ACQ::CsvFile file(fileNo, outputFile_, ACQ::CsvFile::Form::TimeStamped, true);
+    ACQ::SheetRun sheet;
+    ACQ::Output& output = csv ? static_cast<ACQ::Output&>(file) : sheet;
+    // Only 1..32767 ends by count; 0, negative and larger counts run until Stop.
+    ACQ::Published published({.kind = READINGS::Kind::TimeInterval,
+                              .count = ACQ::IntervalRun::EndsByCount(count) ? count : 0,
+                              .interval = MeasInterval},
+                             &output);
+    run.AddOutput(&output);
+    run.AddOutput(&published);
+    connect(&run, &ACQ::IntervalRun::started, this, [] { FocusMainWindow(); });
+    connect(&run, &ACQ::Run::readingTaken, this, [this] { ++readings_; });
+    run_ = &run;
     readings_ = 0;
-    try {
-        SETTING::ReadInstrumentSetup();
-        FRAME::Disp()->RefreshDisplay();
-        const SETTING::InstrumentSetupRecord setup = SETTING::GetInstrumentSetup();
-        const double countValue = LeadingValue(Text_Count->text());
-        const qint64 count = static_cast<qint64>(std::nearbyint(countValue));
-        // Only 1..32767 ends by count; 0, negative and larger counts run until
-        // Stop, and the counter is wide enough never to overflow on the way.
-        const bool byCount = count >= 1 && count <= 32767;
-
-        if (csv) {
-            QString header = QStringLiteral("Time,Resistance");
-            if (setup.MeasMode == 1) header += QStringLiteral(",Voltage");
-            if (setup.CompState != 0) header += QStringLiteral(",Comp");
-            OUTFILES::PrintLine(fileNo, header);
-        } else {
-            SHEET::Obtained got = SHEET::Obtain();
-            if (!got.app) {
-                MSG::Warn(QString::fromLatin1(kNoSpreadsheet));
-                return;
-            }
-            xl = got.app;
-            if (got.started) xl->SetVisible(true);
-            PrepareSheet(*xl, setup.MeasMode, setup.CompState);
-        }
-        FocusMainWindow();
-        READINGS::ActivityScope activity(
-            {.kind = READINGS::Kind::TimeInterval, .mode = setup.MeasMode, .comp = setup.CompState,
-             .count = byCount ? count : 0, .interval = MeasInterval,
-             .output = csv ? outputFile_ : QStringLiteral("Meas %1").arg(SheetNumber), .toSheet = !csv});
-
-        FlagStop = 0;
-        qint64 row = 2;
-        qint64 counter = 1;
-        QStringList MeasData;
-        for (;;) {
-            RS_LIB32::CommSend(QString::fromLatin1(setup.MeasMode == 1 ? CMD::MeasBatt : CMD::MeasRes));
-            // A short answer must not carry fields of the previous reading into this row.
-            MeasData = FreshFields();
-            RS_LIB32::CommReceive(MeasData);
-            ClearUndeliveredFields(MeasData, setup.MeasMode, setup.CompState);
-            FRAME::Disp()->DisplayR(MeasData[0]);
-            if (setup.MeasMode == 1) FRAME::Disp()->DisplayV(MeasData[1]);
-            const QTime taken = CurrentClock().now();
-            const QString now = taken.toString(QStringLiteral("HH:mm:ss"));
-            if (csv) {
-                OUTFILES::PrintLine(fileNo, now + QLatin1Char(',') + LoadedLine(MeasData));
-            } else if (row <= std::numeric_limits<int>::max()) {
-                const int r = static_cast<int>(row);
-                // Written while the next command goes out: the line, not the office, sets the pace.
-                xl->QueueRowValues(r, 1, {now, MeasData[0], MeasData[1], MeasData[2]}, row > 15);
-                ++row;
-            }
-            ++readings_;
-            READINGS::Publish({taken, MeasData, setup.MeasMode, setup.CompState});
-            WaitInterval();
-            if (FlagStop || (byCount && counter == count)) break;
-            ++counter;
-        }
-        activity.end();
-        if (xl) xl->SetScrollRow(1);
-        if (csv) OUTFILES::Close(fileNo);
-        MSG::Notice(QString::fromLatin1(kEnded));
-    } catch (const AppError& e) {
-        if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine();
-        Timer1->stop();
-        if (xl) xl->SetScrollRow(1);
-        if (csv) OUTFILES::Close(fileNo);
+    const ACQ::Outcome out = run.Start(MeasInterval, count);
+    run_ = nullptr;
+    if (out.ending == ACQ::Ending::NoSpreadsheet)
+        MSG::Warn(QString::fromLatin1(kNoSpreadsheet));
+    else if (!out.ok())
         MSG::Warn(QString::fromLatin1(kError));
-    }
-}
-
-bool Frm_Time::WaitOver() const {
-    if (FlagStop) return true;
-    return waitTicks_ == 0 ? TimerCount != 0 : TimerCount >= waitTicks_;
-}
-
-void Frm_Time::WaitInterval() {
-    if (MeasInterval == 0) return;
-    TimerCount = 0;
-    if (MeasInterval <= 60) {
-        waitTicks_ = 0;
-        Timer1->setInterval(static_cast<int>(std::nearbyint(MeasInterval * 1000.0)));
-    } else {
-        waitTicks_ = ClampToInt16(MeasInterval);
-        Timer1->setInterval(950);
-    }
-    Timer1->start();
-    QEventLoop loop;
-    wait_ = &loop;
-    while (!WaitOver()) loop.exec();
-    wait_ = nullptr;
-    Timer1->stop();
+    else
+        MSG::Notice(QString::fromLatin1(kEnded));
 }
 
 void Frm_Time::Timer1_Timer() {
-    ++TimerCount;
-    if (wait_ && WaitOver()) wait_->quit();
+    if (run_) run_->Tick();
 }

@@ -7,7 +7,6 @@
 
 #include "common.h"
 
-class QEventLoop;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -15,8 +14,8 @@ class QLineEdit;
 class QRadioButton;
 class QTimer;
 
-namespace SHEET {
-class Application;
+namespace ACQ {
+class IntervalRun;
 }
 
 class Frm_Time : public LOGGING::FormBase {
@@ -37,13 +36,9 @@ public:
     QTimer* Timer1 = nullptr;
     QFileDialog* C_Dialog1 = nullptr;   // while it is shown
 
-    qint16 TimerCount = 0;
     float MeasInterval = 0;
     qint16 FlagStop = 0;
     qint16 FlagMeasuring = 0;
-    // Names "Meas N" continue across runs and reopenings for the life of the program.
-    static int SheetNumber;
-
     void Form_Load();
     void Form_Unload(bool& cancel);
     void Cmd_Click(int index);
@@ -59,13 +54,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void WaitInterval();
     void SetMeasuringState(bool m);
-    bool WaitOver() const;
-    void PrepareSheet(SHEET::Application& xl, qint16 mode, qint16 comp);
 
-    QEventLoop* wait_ = nullptr;
-    int waitTicks_ = 0;   // 0: one tick ends the wait
+    ACQ::IntervalRun* run_ = nullptr;   // while StartMeas runs
     qint64 readings_ = 0;
     QString outputFile_;   // the CSV file of the run
 };

@@ -4,8 +4,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <chrono>
-#include <thread>
 
 #include "frame.h"
 #include "frm_extio.h"
@@ -18,16 +16,6 @@ namespace {
 QPointer<Frm_Time> timeWindow;
 QPointer<Frm_Single> singleWindow;
 QPointer<Frm_ExtIo> extIoWindow;
-
-Clock SystemClock() {
-    return Clock{[] { return QTime::currentTime(); },
-                 [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }};
-}
-
-Clock& ClockSlot() {
-    static Clock clock = SystemClock();
-    return clock;
-}
 
 std::function<void()>& BeepSlot() {
     static std::function<void()> hook;
@@ -76,15 +64,6 @@ QWidget* ExtIoForm() { return FormOf(extIoWindow); }
 Frm_Time* TimeWindow() { return timeWindow && timeWindow->Loaded() ? timeWindow.data() : nullptr; }
 Frm_Single* SingleWindow() { return singleWindow && singleWindow->Loaded() ? singleWindow.data() : nullptr; }
 Frm_ExtIo* ExtIoWindow() { return extIoWindow && extIoWindow->Loaded() ? extIoWindow.data() : nullptr; }
-
-void SetClock(const Clock& clock) {
-    Clock c = clock;
-    if (!c.now) c.now = SystemClock().now;
-    if (!c.sleepMs) c.sleepMs = SystemClock().sleepMs;
-    ClockSlot() = c;
-}
-
-const Clock& CurrentClock() { return ClockSlot(); }
 
 namespace {
 std::function<QString(bool)>& ChooserSlot() {

@@ -29,16 +29,6 @@ Frm_Time* TimeWindow();
 Frm_Single* SingleWindow();
 Frm_ExtIo* ExtIoWindow();
 
-// Time of day for the time stamps and the trigger loop's pause. `sleepMs`
-// blocks without servicing events. Tests install a fake; nullptr restores
-// the computer's clock.
-struct Clock {
-    std::function<QTime()> now;
-    std::function<void(int ms)> sleepMs;
-};
-void SetClock(const Clock& clock);
-const Clock& CurrentClock();
-
 // Replaces the CSV file dialog (benchmarks): returns the chosen name, or an
 // empty text for a cancelled dialog. nullptr restores the dialog.
 void SetFileChooser(std::function<QString(bool save)> chooser);

@@ -79,6 +79,10 @@ void Publish(const Reading& reading) {
     Notify([&reading](Subscriber* s) { s->readingTaken(reading); });
 }
 
+void AnnounceSetup(qint16 mode, qint16 comp) {
+    Notify([mode, comp](Subscriber* s) { s->setupRead(mode, comp); });
+}
+
 const Activity* CurrentActivity() {
     const Hub& h = TheHub();
     return h.current ? &*h.current : nullptr;

@@ -36,6 +36,12 @@ public:
     virtual void activityStarted(const Activity& activity) = 0;
     virtual void readingTaken(const Reading& reading) = 0;
     virtual void activityEnded() = 0;
+    // The instrument's setup was just read (mode 0 resistance only, 1 with
+    // voltage); it may be read again before every reading.
+    virtual void setupRead(qint16 mode, qint16 comp) {
+        Q_UNUSED(mode);
+        Q_UNUSED(comp);
+    }
 };
 
 void Subscribe(Subscriber* subscriber);
@@ -46,6 +52,7 @@ void Unsubscribe(Subscriber* subscriber);
 quint64 StartActivity(const Activity& activity);
 void EndActivity(quint64 id);
 void Publish(const Reading& reading);
+void AnnounceSetup(qint16 mode, qint16 comp);
 
 // The activity under way, or nullptr; a subscriber that comes late starts from it.
 const Activity* CurrentActivity();

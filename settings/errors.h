@@ -28,6 +28,16 @@ struct NoResponseError : AppError {
     NoResponseError() : AppError("No response from the instrument") {}
 };
 
+// The port's device went away while open (the link reported portLost()).
+struct PortLostError : AppError {
+    PortLostError() : AppError("The serial device is gone") {}
+};
+
+// A wait on the instrument was ended from outside (RS_LIB32::Link::Interrupt).
+struct InterruptedError : AppError {
+    InterruptedError() : AppError("Interrupted") {}
+};
+
 // Thrown when the injected process ender returns (tests only): the program
 // would have ended here, so nothing after this point may run.
 struct ProcessEnded : std::exception {

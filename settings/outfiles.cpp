@@ -113,19 +113,22 @@ void PrintLine(int fileNo, const QString& line) {
     }
 }
 
-void Close(int fileNo) {
+bool Close(int fileNo) {
     const int fd = fdOf(fileNo);
-    if (fd < 0) return;
+    if (fd < 0) return true;
     table()[size_t(fileNo)] = -1;
     // Lines are already at the OS; settle them on disk before letting go.
-    (void)::fdatasync(fd);
-    (void)::close(fd);   // never retried: on Linux the descriptor is gone either way
+    const bool synced = ::fdatasync(fd) == 0;
+    const bool closed = ::close(fd) == 0;   // never retried: on Linux the descriptor is gone either way
+    return synced && closed;
 }
 
-void CloseAll() {
+bool CloseAll() {
     auto& t = table();
+    bool ok = true;
     for (size_t i = 1; i < t.size(); ++i)
-        if (t[i] >= 0) Close(int(i));
+        if (t[i] >= 0) ok = Close(int(i)) && ok;
+    return ok;
 }
 
 bool IsOpen(int fileNo) { return fdOf(fileNo) >= 0; }

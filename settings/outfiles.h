@@ -11,8 +11,9 @@ bool OpenForOutput(int fileNo, const QString& path);
 bool OpenForAppend(int fileNo, const QString& path);
 // Writes text (Latin-1) + CR LF. Throws AppError when the write fails.
 void PrintLine(int fileNo, const QString& line);
-void Close(int fileNo);
-void CloseAll();
+// False when the last lines may not have reached the disk (sync or close failed).
+bool Close(int fileNo);
+bool CloseAll();
 bool IsOpen(int fileNo);
 
 }  // namespace OUTFILES

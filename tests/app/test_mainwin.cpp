@@ -46,8 +46,8 @@ class TestMainWindow : public QObject {
 
     MDIFrm_Main* OpenMain(SimProcess& sim) {
         qputenv("ORVEN5927_COM1", sim.devicePath().toLocal8Bit());
-        RS_LIB32::CommInit();
-        if (RS_LIB32::CommOpen(0) != 1) return nullptr;
+        RS_LIB32::ProgramLink().CommInit();
+        if (RS_LIB32::ProgramLink().CommOpen(0) != 1) return nullptr;
         return APP::ShowMainWindow();
     }
 
@@ -69,7 +69,7 @@ private slots:
         standIn_ = nullptr;
         SETTING::SetProcessEnder([this](int code) { ended_ = code; });
         SETTING::ResetSettings();
-        SETTING::ResetInstrumentSetup();
+        RS_LIB32::ProgramLink().InstrumentSetup = {};
         SETTING::SetFormTimeOpen(false);
         SETTING::SetFormSingleOpen(false);
         SETTING::SetFormExtIoOpen(false);
@@ -83,7 +83,7 @@ private slots:
         l.extIoForm = [this]() -> QWidget* { return standIn_; };
     }
     void cleanup() {
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         APP::ResetMainForTests();
         APP::ResetOpeningForTests();
         APP::RestoreLoggingLinks();
@@ -152,7 +152,7 @@ private slots:
 
         // The setup query ran and the display window shows its layout.
         QCOMPARE(sim.received(), QByteArray(CMD::SetupQuery) + "\r\n");
-        QCOMPARE(SETTING::GetMeasMode(), qint16(0));
+        QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode, qint16(0));
         Frm_Disp* d = FRAME::Disp();
         QVERIFY(FRAME::DispForm()->isVisible());
         QCOMPARE(FRAME::DispForm()->mdiArea(), m->mdiArea);
@@ -380,7 +380,7 @@ private slots:
         QCOMPARE(boxes.last().title, QStringLiteral("End of 5927 application"));
         QCOMPARE(boxes.last().icon, int(QMessageBox::NoIcon));
         QCOMPARE(ended_, -100);
-        QVERIFY(RS_LIB32::IsOpen());
+        QVERIFY(RS_LIB32::ProgramLink().IsOpen());
         // The window's own close goes through the same query.
         QVERIFY(!m->close());
         QCOMPARE(boxes.count(), 2);
@@ -432,7 +432,7 @@ private slots:
 
         QVERIFY_EXCEPTION_THROWN(m->MnuFileExit_Click(), ProcessEnded);
         QCOMPARE(ended_, 0);
-        QVERIFY(!RS_LIB32::IsOpen());
+        QVERIFY(!RS_LIB32::ProgramLink().IsOpen());
         QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Top), Num(TWIPS::Top(m)));
         QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Left), Num(TWIPS::Left(m)));
         QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Width), Num(TWIPS::Width(m)));
@@ -468,7 +468,7 @@ private slots:
         QCOMPARE(Get(SETTING::Key::SecFormMain, SETTING::Key::Height), QStringLiteral("6000"));
         QCOMPARE(Get(SETTING::Key::SecFormDisplay, SETTING::Key::Top), Num(qRound(TWIPS::FromPxY(25))));
         QCOMPARE(Get(SETTING::Key::SecFormDisplay, SETTING::Key::Left), Num(qRound(TWIPS::FromPxX(15))));
-        QVERIFY(!RS_LIB32::IsOpen());
+        QVERIFY(!RS_LIB32::ProgramLink().IsOpen());
     }
 
     void versionBoxFromTheHelpMenu() {
@@ -485,7 +485,7 @@ private slots:
         }
         QCOMPARE(ended_, -100);
         QVERIFY(m->isVisible());
-        QVERIFY(RS_LIB32::IsOpen());
+        QVERIFY(RS_LIB32::ProgramLink().IsOpen());
         // Nothing was sent for it.
         QCOMPARE(sim.received(), QByteArray(CMD::SetupQuery) + "\r\n");
     }

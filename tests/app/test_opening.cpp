@@ -115,12 +115,12 @@ private slots:
         SETTING::ResetSettings();
         SETTING::SaveDevicePath(0, QString());   // a reset keeps these
         SETTING::SaveDevicePath(1, QString());
-        SETTING::ResetInstrumentSetup();
+        RS_LIB32::ProgramLink().InstrumentSetup = {};
         qunsetenv("ORVEN5927_COM1");
         qunsetenv("ORVEN5927_COM2");
     }
     void cleanup() {
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         APP::ResetMainForTests();
         APP::ResetOpeningForTests();
         APP::SetReadmeViewer(QStringLiteral("xdg-open"));
@@ -296,7 +296,7 @@ private slots:
                                                    "    Is the cable cross cable?"));
         QCOMPARE(boxes.last().icon, int(QMessageBox::Warning));
         QCOMPARE(ended_, -100);
-        QVERIFY(!RS_LIB32::IsOpen());
+        QVERIFY(!RS_LIB32::ProgramLink().IsOpen());
         QVERIFY(f->isVisible());
         QVERIFY(!APP::MainForm());
 
@@ -309,7 +309,7 @@ private slots:
         QVERIFY(APP::MainForm()->isVisible());
         QVERIFY(sim.waitReceived(QByteArray(CMD::SetupQuery) + "\r\n"));
         QCOMPARE(sim.received(), QByteArray(CMD::ConnectionCheck) + "\r\n" + CMD::SetupQuery + "\r\n");
-        QCOMPARE(SETTING::GetMeasMode(), qint16(1));
+        QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode, qint16(1));
     }
 
     void versionBoxKeepsTheProgramRunning() {
@@ -344,7 +344,7 @@ private slots:
         f->ShowModal();
         QCOMPARE(ended_, -100);
         QVERIFY(!f->isVisible());
-        QVERIFY(!RS_LIB32::IsOpen());
+        QVERIFY(!RS_LIB32::ProgramLink().IsOpen());
         QVERIFY(!APP::MainForm());
     }
 

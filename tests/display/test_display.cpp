@@ -15,10 +15,11 @@
 #include "setup.h"
 #include "test_env.h"
 #include "twips.h"
+#include "rs_lib32.h"
 
 namespace {
 void SetMode(const char* modeAnswer) {
-    SETTING::ApplySetupAnswer({QString::fromLatin1(modeAnswer), QStringLiteral("FAST"), QStringLiteral("0")});
+    SETTING::ApplySetupAnswer({QString::fromLatin1(modeAnswer), QStringLiteral("FAST"), QStringLiteral("0")}, RS_LIB32::ProgramLink().InstrumentSetup);
 }
 }  // namespace
 
@@ -30,7 +31,7 @@ class TestDisplay : public QObject {
 private slots:
     void init() {
         SETTING::ResetSettings();
-        SETTING::ResetInstrumentSetup();
+        RS_LIB32::ProgramLink().InstrumentSetup = {};
         main_ = new QMainWindow;
         area_ = new QMdiArea;
         main_->setCentralWidget(area_);
@@ -129,7 +130,7 @@ private slots:
         d->RefreshDisplay();
         d->DisplayR(QStringLiteral("333.33E-3"));
         d->DisplayV(QStringLiteral("-0.0000E+0"));
-        SETTING::ApplySetupAnswer({answer, QStringLiteral("FAST"), QStringLiteral("0")});
+        SETTING::ApplySetupAnswer({answer, QStringLiteral("FAST"), QStringLiteral("0")}, RS_LIB32::ProgramLink().InstrumentSetup);
         d->RefreshDisplay();
         QCOMPARE(d->Lbl_MeasR->text(), QString());
         QCOMPARE(d->Lbl_MeasV->text(), QString());

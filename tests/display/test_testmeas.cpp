@@ -49,8 +49,8 @@ class TestTestMeasurement : public QObject {
 
     MDIFrm_Main* OpenMain(SimProcess& sim) {
         qputenv("ORVEN5927_COM1", sim.devicePath().toLocal8Bit());
-        RS_LIB32::CommInit();
-        if (RS_LIB32::CommOpen(0) != 1) return nullptr;
+        RS_LIB32::ProgramLink().CommInit();
+        if (RS_LIB32::ProgramLink().CommOpen(0) != 1) return nullptr;
         return APP::ShowMainWindow();
     }
 
@@ -59,13 +59,13 @@ private slots:
         ended_ = -100;
         SETTING::SetProcessEnder([this](int code) { ended_ = code; });
         SETTING::ResetSettings();
-        SETTING::ResetInstrumentSetup();
+        RS_LIB32::ProgramLink().InstrumentSetup = {};
         SETTING::SetFormTimeOpen(false);
         SETTING::SetFormSingleOpen(false);
         SETTING::SetFormExtIoOpen(false);
     }
     void cleanup() {
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         APP::ResetMainForTests();
     }
 

@@ -45,6 +45,7 @@
 #include "logging.h"
 #include "mdifrm_main.h"
 #include "settings.h"
+#include "clock.h"
 
 namespace FAULT {
 
@@ -77,7 +78,7 @@ public:
     void start() {
         // The trigger loop waits for the clock's next second; a clock that
         // jumps ahead when slept on keeps rows coming fast.
-        LOGGING::SetClock({[this] { return QTime::currentTime().addMSecs(skewMs_); },
+        ACQ::SetClock({[this] { return QTime::currentTime().addMSecs(skewMs_); },
                            [this](int ms) { skewMs_ += ms; }});
         APP::Main();
         QTimer::singleShot(0, this, [this] { afterOpening(); });

@@ -10,6 +10,7 @@
 
 #include "in_process.h"
 #include "frm_time.h"
+#include "rs_lib32.h"
 
 using namespace LT;
 
@@ -49,7 +50,7 @@ private slots:
 
         // The answer to the abandoned reading comes in now.
         answer(late);
-        QVERIFY(pollUntil([&] { return RS_LIB32::InputQueueCount() >= late.size(); }));
+        QVERIFY(pollUntil([&] { return RS_LIB32::ProgramLink().InputQueueCount() >= late.size(); }));
 
         // Second run, one reading.
         Script s2;

@@ -16,6 +16,7 @@
 #include "errors.h"
 #include "fuzz_check.h"
 #include "setup.h"
+#include "rs_lib32.h"
 
 namespace {
 
@@ -74,9 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fields.resize(count);
 
     // A known state before, so an untouched CompState can be told apart.
-    SETTING::ResetInstrumentSetup();
-    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("-7")});
-    FUZZ_CHECK(SETTING::GetInstrumentSetup().CompState == -7);
+    RS_LIB32::ProgramLink().InstrumentSetup = {};
+    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("-7")}, RS_LIB32::ProgramLink().InstrumentSetup);
+    FUZZ_CHECK(RS_LIB32::ProgramLink().InstrumentSetup.CompState == -7);
 
     const double number = SETTING::LeadingNumber(fields.value(2));
     checkLeadingNumber(fields.value(2), number);
@@ -86,14 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     bool overflow = false;
     try {
-        SETTING::ApplySetupAnswer(fields);
+        SETTING::ApplySetupAnswer(fields, RS_LIB32::ProgramLink().InstrumentSetup);
     } catch (const OverflowError&) {
         overflow = true;
     } catch (...) {
         fuzzFail(__FILE__, __LINE__, "unexpected exception");
     }
 
-    const auto got = SETTING::GetInstrumentSetup();
+    const auto got = RS_LIB32::ProgramLink().InstrumentSetup;
     FUZZ_CHECK(got.MeasMode == (fields.value(0) == QLatin1String("R") ? 0 : 1));
     const QString speed = fields.value(1);
     FUZZ_CHECK(got.SampSpeed == (speed == QLatin1String("FAST") ? 0 : speed == QLatin1String("MIDIUM") ? 1 : 2));

@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "port_access.h"
 #include "process.h"
+#include "frame.h"
 #include "rs_lib32.h"
 #include "settings.h"
 #include "sim_process.h"
@@ -53,13 +54,13 @@ class TestRsLib32 : public QObject {
     // A fresh simulator (silent unless told otherwise) with COM1 mapped to it
     // and the port open.
     void startSim(const QStringList& args = {"--silent"}) {
-        CommClose();
+        ProgramLink().CommClose();
         sim.reset(new SimProcess(args));
         QVERIFY(sim->started());
         qputenv("ORVEN5927_COM1", QFile::encodeName(sim->devicePath()));
-        CommInit();
-        QCOMPARE(CommOpen(0), 1);
-        QVERIFY(IsOpen());
+        ProgramLink().CommInit();
+        QCOMPARE(ProgramLink().CommOpen(0), 1);
+        QVERIFY(ProgramLink().IsOpen());
     }
     void inject(const QByteArray& bytes) { QVERIFY(sim->control("send " + hexOf(bytes))); }
 
@@ -67,11 +68,12 @@ private slots:
     void init() {
         boxes = 0;
         endCodes.clear();
-        SetFatalBoxHook([this] { ++boxes; });
+        FRAME::EndOnPortLoss();
+        FRAME::SetFatalBoxHook([this] { ++boxes; });
         SETTING::SetProcessEnder([this](int code) { endCodes.append(code); });
     }
     void cleanup() {
-        CommClose();
+        ProgramLink().CommClose();
         sim.reset();
         qunsetenv("ORVEN5927_COM1");
         qunsetenv("ORVEN5927_COM2");
@@ -132,14 +134,14 @@ void TestRsLib32::lineParametersAndDeviceMapping() {
 void TestRsLib32::openRefusesOtherPortNumbersTouchingNothing() {
     startSim();
     qputenv("ORVEN5927_COM2", "/nonexistent/device");
-    QCOMPARE(CommOpen(0), 1);   // a valid reopen clears the last error
+    QCOMPARE(ProgramLink().CommOpen(0), 1);   // a valid reopen clears the last error
     for (int bad : {2, -1, 3, 255}) {
-        QCOMPARE(CommOpen(bad), -1);
-        QVERIFY2(IsOpen(), "a refused port number closed the open port");
-        QVERIFY(LastOpenError().isEmpty());
+        QCOMPARE(ProgramLink().CommOpen(bad), -1);
+        QVERIFY2(ProgramLink().IsOpen(), "a refused port number closed the open port");
+        QVERIFY(ProgramLink().LastOpenError().isEmpty());
     }
     // Still usable after the refusals.
-    QVERIFY(CommSend(CMD::MeasRes));
+    QVERIFY(ProgramLink().CommSend(CMD::MeasRes));
     QVERIFY(sim->waitReceived(":MEAS:RES?\r\n"));
 }
 
@@ -148,29 +150,29 @@ void TestRsLib32::openIsExclusiveBothWays() {
     QSerialPort other(sim->devicePath());
     QVERIFY(!other.open(QIODevice::ReadWrite));
 
-    CommClose();
-    QVERIFY(!IsOpen());
-    CommClose();   // closing twice is harmless
+    ProgramLink().CommClose();
+    QVERIFY(!ProgramLink().IsOpen());
+    ProgramLink().CommClose();   // closing twice is harmless
     QSerialPort holder(sim->devicePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
-    QCOMPARE(CommOpen(0), -1);
-    QVERIFY(!IsOpen());
-    QVERIFY(!LastOpenPermissionDenied());
-    QVERIFY(LastOpenError().contains(sim->devicePath()));
-    QVERIFY(LastOpenError().contains("in use"));
-    QVERIFY(!CommSend("x"));
+    QCOMPARE(ProgramLink().CommOpen(0), -1);
+    QVERIFY(!ProgramLink().IsOpen());
+    QVERIFY(!ProgramLink().LastOpenPermissionDenied());
+    QVERIFY(ProgramLink().LastOpenError().contains(sim->devicePath()));
+    QVERIFY(ProgramLink().LastOpenError().contains("in use"));
+    QVERIFY(!ProgramLink().CommSend("x"));
     holder.close();
-    QCOMPARE(CommOpen(0), 1);
-    QVERIFY(LastOpenError().isEmpty());
+    QCOMPARE(ProgramLink().CommOpen(0), 1);
+    QVERIFY(ProgramLink().LastOpenError().isEmpty());
 }
 
 void TestRsLib32::openFailuresAreExplained() {
     qputenv("ORVEN5927_COM2", "/nonexistent/ttyX9");
-    CommInit();
-    QCOMPARE(CommOpen(1), -1);
-    QVERIFY(!IsOpen());
-    QVERIFY(LastOpenError().contains("/nonexistent/ttyX9"));
-    QVERIFY(!LastOpenPermissionDenied());
+    ProgramLink().CommInit();
+    QCOMPARE(ProgramLink().CommOpen(1), -1);
+    QVERIFY(!ProgramLink().IsOpen());
+    QVERIFY(ProgramLink().LastOpenError().contains("/nonexistent/ttyX9"));
+    QVERIFY(!ProgramLink().LastOpenPermissionDenied());
 }
 
 void TestRsLib32::permissionDeniedNamesTheGroup() {
@@ -206,7 +208,7 @@ void TestRsLib32::permissionDeniedNamesTheGroup() {
         const auto d = PORTACCESS::Diagnose(path, QSerialPort::PermissionError, "x");
         const bool good = d.permissionDenied && d.message.contains(path) &&
                           d.message.contains("\"" + group + "\"");
-        const bool bareName = CommOpen(0) == -1 && LastOpenPermissionDenied() && LastOpenError().contains(pts);
+        const bool bareName = ProgramLink().CommOpen(0) == -1 && ProgramLink().LastOpenPermissionDenied() && ProgramLink().LastOpenError().contains(pts);
         ::_exit(good ? (bareName ? 0 : 2) : 1);
     }
     ::close(slave);
@@ -219,9 +221,9 @@ void TestRsLib32::permissionDeniedNamesTheGroup() {
 
 void TestRsLib32::sendPutsExactBytesOnTheLine() {
     startSim();
-    QVERIFY(CommSend(CMD::SetupQuery));
-    QVERIFY(CommSend(""));
-    QVERIFY(CommSend(QString("caf") + QChar(0xE9)));
+    QVERIFY(ProgramLink().CommSend(CMD::SetupQuery));
+    QVERIFY(ProgramLink().CommSend(""));
+    QVERIFY(ProgramLink().CommSend(QString("caf") + QChar(0xE9)));
     const QByteArray expected = QByteArray(CMD::SetupQuery) + "\r\n" + "\r\n" + "caf\xe9\r\n";
     QVERIFY(sim->waitReceived(expected));
     QTest::qWait(100);   // nothing more trails behind
@@ -233,24 +235,24 @@ void TestRsLib32::receiveAppliesTheByteRules() {
     QStringList f{"a", "b", "c"};
 
     inject(QByteArray::fromHex("31323B464153542C300D0A"));
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f, (QStringList{"12", "FAST", "0"}));
 
     f = QStringList{"a", "b", "c"};
     inject("\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f, (QStringList{"", "b", "c"}));
     inject("\r\n");
     f[0] = "z";
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f, (QStringList{"", "b", "c"}));
 
     inject(";,\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f, (QStringList{"", "", ""}));
 
     inject("1\t2\x01\x1b 3,\x7f\x80\xff\r\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f[0], QString("12 3"));
     QCOMPARE(f[1], QString(QChar(0x7f)) + QChar(0x80) + QChar(0xff));
 }
@@ -259,42 +261,42 @@ void TestRsLib32::fieldOverflowLeavesTheRestForTheNextReceive() {
     startSim();
     inject("a;b,c;d,e\nnext\n");
     QStringList f{"", "", ""};
-    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, CommReceive(f));
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, ProgramLink().CommReceive(f));
     QCOMPARE(f, (QStringList{"a", "b", "c"}));
     QStringList g{"x", "y", "z"};
-    CommReceive(g);
+    ProgramLink().CommReceive(g);
     QCOMPARE(g, (QStringList{"d", "e", "z"}));
-    CommReceive(g);
+    ProgramLink().CommReceive(g);
     QCOMPARE(g[0], QString("next"));
 
     QStringList two{"", ""};
     inject("1,2,3\n");
-    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, CommReceive(two));
-    CommReceive(two);
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, ProgramLink().CommReceive(two));
+    ProgramLink().CommReceive(two);
     QCOMPARE(two[0], QString("3"));
 
     QStringList none;
-    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, CommReceive(none));
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, ProgramLink().CommReceive(none));
 }
 
 void TestRsLib32::overlongLineIsCutAndSkipped() {
     startSim();
     QStringList f{"", "", ""};
     QVERIFY(sim->control(QString("overlong %1").arg(kMaxLineBytes + 500)));
-    QVERIFY_THROWS_EXCEPTION(LineTooLongError, CommReceive(f));
+    QVERIFY_THROWS_EXCEPTION(LineTooLongError, ProgramLink().CommReceive(f));
     QVERIFY(f[0].size() <= kMaxLineBytes);
 
     // More of the same line arrives later, then its LF and a good line
     // (the simulator carries out its control lines in order).
     QVERIFY(sim->control("overlong 3000"));
     inject("\nOK,1\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f.mid(0, 2), (QStringList{"OK", "1"}));
 
     // A line exactly at the cap is still taken whole.
     QVERIFY(sim->control(QString("overlong %1").arg(kMaxLineBytes)));
     inject("\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f[0].size(), qsizetype(kMaxLineBytes));
 }
 
@@ -302,19 +304,19 @@ void TestRsLib32::silentInstrumentTimesOutWhileEventsRun() {
     startSim();
     bool timerRan = false;
     QTimer::singleShot(50, [&] { timerRan = true; });
-    QVERIFY(CommSend(CMD::MeasRes));
+    QVERIFY(ProgramLink().CommSend(CMD::MeasRes));
     QStringList f{"keep", "", ""};
     QElapsedTimer t;
     t.start();
-    QVERIFY_THROWS_EXCEPTION(NoResponseError, CommReceive(f, 400));
+    QVERIFY_THROWS_EXCEPTION(NoResponseError, ProgramLink().CommReceive(f, 400));
     QVERIFY2(t.elapsed() >= 350, "gave up before the time limit");
     QVERIFY2(timerRan, "window events were not served while waiting");
-    QVERIFY(IsOpen());
+    QVERIFY(ProgramLink().IsOpen());
 
     // The instrument speaks again: the next exchange works.
     QVERIFY(sim->control("silent off"));
-    QVERIFY(CommSend(CMD::MeasRes));
-    CommReceive(f, kNoTimeLimit);
+    QVERIFY(ProgramLink().CommSend(CMD::MeasRes));
+    ProgramLink().CommReceive(f, kNoTimeLimit);
     QVERIFY(f[0].endsWith("E-3"));
 }
 
@@ -322,40 +324,40 @@ void TestRsLib32::partialLineBeforeTimeoutIsNotTakenForAnAnswer() {
     startSim();
     inject("12;3");
     QStringList f{"", "", ""};
-    QVERIFY_THROWS_EXCEPTION(NoResponseError, CommReceive(f, 500));
+    QVERIFY_THROWS_EXCEPTION(NoResponseError, ProgramLink().CommReceive(f, 500));
     QCOMPARE(f[0], QString("12"));
     inject("4\nfresh\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f[0], QString("fresh"));
 }
 
 void TestRsLib32::purgeEmptiesTheInputQueue() {
     startSim();
     inject("junk;x\nmore");
-    QVERIFY(waitUntil([] { return InputQueueCount() >= 11; }));
-    CommPurge();
-    QCOMPARE(InputQueueCount(), qint64(0));
+    QVERIFY(waitUntil([] { return ProgramLink().InputQueueCount() >= 11; }));
+    ProgramLink().CommPurge();
+    QCOMPARE(ProgramLink().InputQueueCount(), qint64(0));
     inject("fresh\n");
     QStringList f{"", "", ""};
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f[0], QString("fresh"));
 
     // Bytes already taken into the link's own buffer go too.
     inject("one\ntwo\nthree\n");
-    QVERIFY(waitUntil([] { return InputQueueCount() >= 14; }));
-    CommReceive(f);
+    QVERIFY(waitUntil([] { return ProgramLink().InputQueueCount() >= 14; }));
+    ProgramLink().CommReceive(f);
     QCOMPARE(f[0], QString("one"));
-    QVERIFY(InputQueueCount() > 0);
-    CommPurge();
-    QCOMPARE(InputQueueCount(), qint64(0));
+    QVERIFY(ProgramLink().InputQueueCount() > 0);
+    ProgramLink().CommPurge();
+    QCOMPARE(ProgramLink().InputQueueCount(), qint64(0));
 
     // A purge also forgets the rest of an overlong line.
     QVERIFY(sim->control(QString("overlong %1").arg(kMaxLineBytes + 10)));
-    QVERIFY_THROWS_EXCEPTION(LineTooLongError, CommReceive(f));
-    QVERIFY(waitUntil([] { return InputQueueCount() >= 9; }));
-    CommPurge();
+    QVERIFY_THROWS_EXCEPTION(LineTooLongError, ProgramLink().CommReceive(f));
+    QVERIFY(waitUntil([] { return ProgramLink().InputQueueCount() >= 9; }));
+    ProgramLink().CommPurge();
     inject("after\n");
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QCOMPARE(f[0], QString("after"));
 }
 
@@ -369,13 +371,13 @@ void TestRsLib32::receiveStartedDuringAWaitLeavesTheOuterLineAlone() {
     QTimer::singleShot(100, [&] {
         QStringList inner{"", "", ""};
         inject("in,1\n");
-        CommReceive(inner);
+        ProgramLink().CommReceive(inner);
         innerGot = inner.join('|');
         innerDone = true;
         inject("out,2;3\n");
     });
     QStringList outer{"", "", "old"};
-    CommReceive(outer);
+    ProgramLink().CommReceive(outer);
     QVERIFY(innerDone);
     QCOMPARE(innerGot, QString("in|1|"));
     QCOMPARE(outer, (QStringList{"out", "2", "3"}));
@@ -387,7 +389,7 @@ void TestRsLib32::unplugWhileReceivingEndsTheProgram() {
     QStringList f{"", "", ""};
     bool ended = false;
     try {
-        CommReceive(f, 20000);
+        ProgramLink().CommReceive(f, 20000);
     } catch (const ProcessEnded& e) {
         ended = true;
         QCOMPARE(e.code, 1);
@@ -395,7 +397,7 @@ void TestRsLib32::unplugWhileReceivingEndsTheProgram() {
     QVERIFY2(ended, "the receive did not end the program");
     QCOMPARE(boxes, 1);
     QCOMPARE(endCodes, QList<int>{1});
-    QVERIFY(!IsOpen());
+    QVERIFY(!ProgramLink().IsOpen());
     // Nothing keeps firing after the end.
     QTest::qWait(200);
     QCOMPARE(boxes, 1);
@@ -404,38 +406,38 @@ void TestRsLib32::unplugWhileReceivingEndsTheProgram() {
 void TestRsLib32::unplugWhileIdleIsFoundLater() {
     startSim();
     QVERIFY(sim->control("unplug"));
-    QVERIFY(waitUntil([] { return !IsOpen(); }));
+    QVERIFY(waitUntil([] { return !ProgramLink().IsOpen(); }));
     QCOMPARE(boxes, 0);   // nobody was waiting: no box yet
-    QVERIFY(!CommSend(CMD::MeasRes));
+    QVERIFY(!ProgramLink().CommSend(CMD::MeasRes));
     QStringList f{"", "", ""};
-    QVERIFY_THROWS_EXCEPTION(ProcessEnded, CommReceive(f));
+    QVERIFY_THROWS_EXCEPTION(ProcessEnded, ProgramLink().CommReceive(f));
     QCOMPARE(boxes, 1);
     QCOMPARE(endCodes, QList<int>{1});
 }
 
 void TestRsLib32::unplugShowsTheCriticalBox() {
     startSim();
-    SetFatalBoxHook(nullptr);   // the real box, answered by the helper
+    FRAME::SetFatalBoxHook(nullptr);   // the real box, answered by the helper
     TESTENV::BoxAnswerer answerer;
     QTimer::singleShot(100, [this] { sim->control("unplug"); });
     QStringList f{"", "", ""};
-    QVERIFY_THROWS_EXCEPTION(ProcessEnded, CommReceive(f, 20000));
+    QVERIFY_THROWS_EXCEPTION(ProcessEnded, ProgramLink().CommReceive(f, 20000));
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(answerer.last().text, QString("Input Error!  Good bye!"));
     QCOMPARE(answerer.last().title, QString("Comm Program"));
     QCOMPARE(answerer.last().icon, int(QMessageBox::Critical));
     QCOMPARE(endCodes, QList<int>{1});
-    QVERIFY(!IsOpen());
+    QVERIFY(!ProgramLink().IsOpen());
 }
 
 void TestRsLib32::reopenAfterCloseAndStoredPort() {
     startSim({});
-    CommClose();
-    QVERIFY(!IsOpen());
-    QCOMPARE(CommOpen(0), 1);
-    QVERIFY(CommSend(CMD::MeasRes));
+    ProgramLink().CommClose();
+    QVERIFY(!ProgramLink().IsOpen());
+    QCOMPARE(ProgramLink().CommOpen(0), 1);
+    QVERIFY(ProgramLink().CommSend(CMD::MeasRes));
     QStringList f{"", "", ""};
-    CommReceive(f);
+    ProgramLink().CommReceive(f);
     QVERIFY(!f[0].isEmpty());
 
     SaveComPort(1);

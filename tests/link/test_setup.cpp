@@ -12,11 +12,9 @@
 #include "sim_process.h"
 #include "test_env.h"
 
-using SETTING::GetInstrumentSetup;
-
 namespace {
 QList<int> setupNow() {
-    const auto s = GetInstrumentSetup();
+    const auto s = RS_LIB32::ProgramLink().InstrumentSetup;
     return {s.MeasMode, s.SampSpeed, s.CompState};
 }
 }  // namespace
@@ -26,17 +24,17 @@ class TestSetup : public QObject {
 
     std::unique_ptr<SimProcess> sim;
     void startSim(const QStringList& args) {
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         sim.reset(new SimProcess(args));
         QVERIFY(sim->started());
         qputenv("ORVEN5927_COM1", QFile::encodeName(sim->devicePath()));
-        RS_LIB32::CommInit();
-        QCOMPARE(RS_LIB32::CommOpen(0), 1);
+        RS_LIB32::ProgramLink().CommInit();
+        QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
     }
 
 private slots:
     void cleanup() {
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         sim.reset();
     }
 
@@ -54,10 +52,10 @@ private slots:
 
 void TestSetup::zeroBeforeAnyQuery() {
     QCOMPARE(setupNow(), (QList<int>{0, 0, 0}));
-    QCOMPARE(SETTING::GetMeasMode(), qint16(0));
-    SETTING::ApplySetupAnswer({"RV", "x", "3"});
-    QCOMPARE(SETTING::GetMeasMode(), qint16(1));
-    SETTING::ResetInstrumentSetup();
+    QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode, qint16(0));
+    SETTING::ApplySetupAnswer({"RV", "x", "3"}, RS_LIB32::ProgramLink().InstrumentSetup);
+    QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode, qint16(1));
+    RS_LIB32::ProgramLink().InstrumentSetup = {};
     QCOMPARE(setupNow(), (QList<int>{0, 0, 0}));
 }
 
@@ -110,15 +108,15 @@ void TestSetup::answerFields_data() {
 void TestSetup::answerFields() {
     QFETCH(QStringList, fields);
     QFETCH(QList<int>, expected);
-    SETTING::ApplySetupAnswer({"RV", "MIDIUM", "7"});   // something to overwrite
-    SETTING::ApplySetupAnswer(fields);
+    SETTING::ApplySetupAnswer({"RV", "MIDIUM", "7"}, RS_LIB32::ProgramLink().InstrumentSetup);   // something to overwrite
+    SETTING::ApplySetupAnswer(fields, RS_LIB32::ProgramLink().InstrumentSetup);
     QCOMPARE(setupNow(), expected);
 }
 
 void TestSetup::comparatorOverflowAfterModeAndSpeed() {
     for (const char* big : {"40000", "32767.5", "-32769", "1E400", "-1e9"}) {
-        SETTING::ApplySetupAnswer({"RV", "MIDIUM", "5"});
-        QVERIFY_THROWS_EXCEPTION(OverflowError, SETTING::ApplySetupAnswer({"R", "FAST", big}));
+        SETTING::ApplySetupAnswer({"RV", "MIDIUM", "5"}, RS_LIB32::ProgramLink().InstrumentSetup);
+        QVERIFY_THROWS_EXCEPTION(OverflowError, SETTING::ApplySetupAnswer({"R", "FAST", big}, RS_LIB32::ProgramLink().InstrumentSetup));
         QCOMPARE(setupNow(), (QList<int>{0, 0, 5}));
     }
 }
@@ -139,17 +137,17 @@ void TestSetup::queryAgainstSimulator() {
     QFETCH(QStringList, args);
     QFETCH(QList<int>, expected);
     startSim(args);
-    SETTING::ResetInstrumentSetup();
-    SETTING::ReadInstrumentSetup();
+    RS_LIB32::ProgramLink().InstrumentSetup = {};
+    RS_LIB32::ProgramLink().ReadInstrumentSetup();
     QCOMPARE(setupNow(), expected);
-    QCOMPARE(SETTING::GetMeasMode(), qint16(expected[0]));
+    QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode, qint16(expected[0]));
     QCOMPARE(sim->received(), QByteArray(":HEAD OFF;:HOLD OFF;:MOD?;:SAMP?;:COMP?\r\n"));
 }
 
 void TestSetup::heldQueryKeepsTheHold() {
     startSim({"--mode", "R", "--speed", "MIDIUM", "--comp", "3"});
-    SETTING::ResetInstrumentSetup();
-    SETTING::ReadInstrumentSetupHeld();
+    RS_LIB32::ProgramLink().InstrumentSetup = {};
+    RS_LIB32::ProgramLink().ReadInstrumentSetupHeld();
     QCOMPARE(setupNow(), (QList<int>{0, 1, 3}));
     const QByteArray out = sim->received();
     QCOMPARE(out, QByteArray(":HEAD OFF;:MOD?;:SAMP?;:COMP?\r\n"));
@@ -158,27 +156,27 @@ void TestSetup::heldQueryKeepsTheHold() {
 
 void TestSetup::badAnswersReachTheCaller() {
     startSim({"--silent"});
-    SETTING::ApplySetupAnswer({"R", "FAST", "4"});
+    SETTING::ApplySetupAnswer({"R", "FAST", "4"}, RS_LIB32::ProgramLink().InstrumentSetup);
 
     // Four fields: the receive refuses before anything is parsed.
     QVERIFY(sim->control("send " + QByteArray("RV;MIDIUM;1;9\n").toHex()));
-    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, SETTING::ReadInstrumentSetup());
+    QVERIFY_THROWS_EXCEPTION(FieldOverflowError, RS_LIB32::ProgramLink().ReadInstrumentSetup());
     QCOMPARE(setupNow(), (QList<int>{0, 0, 4}));
-    RS_LIB32::CommPurge();
+    RS_LIB32::ProgramLink().CommPurge();
 
     // A comparator value out of range: mode and speed are taken first.
     QVERIFY(sim->control("send " + QByteArray("RV;MIDIUM;40000\n").toHex()));
-    QVERIFY_THROWS_EXCEPTION(OverflowError, SETTING::ReadInstrumentSetup());
+    QVERIFY_THROWS_EXCEPTION(OverflowError, RS_LIB32::ProgramLink().ReadInstrumentSetup());
     QCOMPARE(setupNow(), (QList<int>{1, 1, 4}));
 
     // An empty answer line.
     QVERIFY(sim->control("send 0D0A"));
-    SETTING::ReadInstrumentSetupHeld();
+    RS_LIB32::ProgramLink().ReadInstrumentSetupHeld();
     QCOMPARE(setupNow(), (QList<int>{1, 2, 0}));
 
     // No answer at all: the query gives up after the time limit.
-    SETTING::ApplySetupAnswer({"R", "FAST", "4"});
-    QVERIFY_THROWS_EXCEPTION(NoResponseError, SETTING::ReadInstrumentSetup());
+    SETTING::ApplySetupAnswer({"R", "FAST", "4"}, RS_LIB32::ProgramLink().InstrumentSetup);
+    QVERIFY_THROWS_EXCEPTION(NoResponseError, RS_LIB32::ProgramLink().ReadInstrumentSetup());
     QCOMPARE(setupNow(), (QList<int>{0, 0, 4}));
 }
 

@@ -13,6 +13,7 @@
 #include "settings.h"
 #include "setup.h"
 #include "test_env.h"
+#include "rs_lib32.h"
 
 class TestSetupLocale : public QObject {
     Q_OBJECT
@@ -62,15 +63,15 @@ void TestSetupLocale::leadingNumberUsesThePoint() {
 }
 
 void TestSetupLocale::comparatorStateUnderCommaLocale() {
-    SETTING::ResetInstrumentSetup();
-    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("1.5")});
-    QCOMPARE(SETTING::GetInstrumentSetup().CompState, qint16(2));
-    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("0.4E+1")});
-    QCOMPARE(SETTING::GetInstrumentSetup().CompState, qint16(4));
+    RS_LIB32::ProgramLink().InstrumentSetup = {};
+    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("1.5")}, RS_LIB32::ProgramLink().InstrumentSetup);
+    QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.CompState, qint16(2));
+    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("0.4E+1")}, RS_LIB32::ProgramLink().InstrumentSetup);
+    QCOMPARE(RS_LIB32::ProgramLink().InstrumentSetup.CompState, qint16(4));
     // Out of range only because the fraction and exponent are read.
     QVERIFY_THROWS_EXCEPTION(OverflowError,
                              SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"),
-                                                        QStringLiteral("3.3E+4")}));
+                                                        QStringLiteral("3.3E+4")}, RS_LIB32::ProgramLink().InstrumentSetup));
     // Stored numbers go through Qt's own conversion, which ignores the locale too.
     QCOMPARE(SETTING::ToInt16(QStringLiteral("2.5")), qint16(2));
     QCOMPARE(SETTING::ToInt16(QStringLiteral("3.5")), qint16(4));

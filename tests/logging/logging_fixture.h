@@ -27,6 +27,7 @@
 #include "setup.h"
 #include "sim_process.h"
 #include "test_env.h"
+#include "clock.h"
 
 namespace LT {
 
@@ -170,7 +171,7 @@ struct FakeClock {
     int stepPerReadMs = 0;   // added after every reading of the time
     QList<int> sleeps;
     void install() {
-        LOGGING::SetClock({[this] {
+        ACQ::SetClock({[this] {
                                const QTime t = now;
                                now = now.addMSecs(stepPerReadMs);
                                return t;
@@ -232,12 +233,12 @@ public:
         startSim(simArgs);
     }
     void startSim(const QStringList& simArgs) {
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         sim.reset(new SimProcess(simArgs));
         QVERIFY(sim->started());
         qputenv("ORVEN5927_COM1", QFile::encodeName(sim->devicePath()));
-        RS_LIB32::CommInit();
-        QCOMPARE(RS_LIB32::CommOpen(0), 1);
+        RS_LIB32::ProgramLink().CommInit();
+        QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
     }
     void down() {
         // Windows left open by a failed test must not leak into the next one.
@@ -249,14 +250,14 @@ public:
         FRAME::SetMainWindow(nullptr, nullptr);
         main.reset();
         area = nullptr;
-        RS_LIB32::CommClose();
+        RS_LIB32::ProgramLink().CommClose();
         sim.reset();
         OUTFILES::CloseAll();
         SETTING::SetFormTimeOpen(false);
         SETTING::SetFormSingleOpen(false);
         SETTING::SetFormExtIoOpen(false);
         SETTING::ResetSettings();
-        LOGGING::SetClock({});
+        ACQ::SetClock({});
         LOGGING::SetBeepHook(nullptr);
     }
     QString path(const QString& name) const { return dir.filePath(name); }

@@ -8,6 +8,7 @@
 #include "frm_extio.h"
 #include "logging_fixture.h"
 #include "twips.h"
+#include "rs_lib32.h"
 
 using namespace LT;
 
@@ -181,7 +182,7 @@ void TestExtIoWindow::closeWhileRowIsTakenEndsAtNextTrigger() {
     QCOMPARE(rowBeforeNextTrigger, QByteArray("5E-3\r\n"));
     QCOMPARE(readFile(file), QByteArray("5E-3\r\n"));
     QCOMPARE(b.received(kHoldOff), kSetup + kTrig + kHeld + ":MEAS:RES?\r\n" + kTrig + kHoldOff);
-    QCOMPARE(RS_LIB32::InputQueueCount(), qint64(0));
+    QCOMPARE(RS_LIB32::ProgramLink().InputQueueCount(), qint64(0));
     QCOMPARE(modals->count(), 0);
     QVERIFY(!LOGGING::ExtIoWindow());
 }

@@ -10,6 +10,8 @@
 #include "frm_single.h"
 #include "logging_fixture.h"
 #include "twips.h"
+#include "rs_lib32.h"
+#include "frame.h"
 
 using namespace LT;
 
@@ -149,16 +151,18 @@ void TestSingleWindow::csvRowsAppend() {
     const QByteArray one = kSetupQuery + command + "\r\n";
     QCOMPARE(b.received(one + one), kSetupQuery + one + one);
 
-    // One activity from OK to the close, the rows as written.
+    // One activity from OK to the close; a published reading is resistance,
+    // voltage, comparator whatever the row's layout.
     QStringList fields = QString::fromLatin1(row.trimmed()).split(',');
     while (fields.size() < 3) fields << QString();
+    if (RS_LIB32::ProgramLink().InstrumentSetup.MeasMode == 0) fields.move(1, 2);
     const QString published = QStringLiteral("%1 mode %2 comp %3")
                                   .arg(fields.join('|'))
-                                  .arg(SETTING::GetInstrumentSetup().MeasMode)
-                                  .arg(SETTING::GetInstrumentSetup().CompState);
+                                  .arg(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode)
+                                  .arg(RS_LIB32::ProgramLink().InstrumentSetup.CompState);
     const QString begun = QStringLiteral("start return key mode %1 comp %2 count 0 interval 0 %3")
-                              .arg(SETTING::GetInstrumentSetup().MeasMode)
-                              .arg(SETTING::GetInstrumentSetup().CompState)
+                              .arg(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode)
+                              .arg(RS_LIB32::ProgramLink().InstrumentSetup.CompState)
                               .arg(file);
     QCOMPARE(followed.events, (QStringList{begun, published, published}));
 

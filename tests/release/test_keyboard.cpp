@@ -98,8 +98,8 @@ private slots:
         SimProcess sim;
         QVERIFY(sim.started());
         qputenv("ORVEN5927_COM1", sim.devicePath().toLocal8Bit());
-        RS_LIB32::CommInit();
-        QCOMPARE(RS_LIB32::CommOpen(0), 1);
+        RS_LIB32::ProgramLink().CommInit();
+        QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
         int opened[3] = {0, 0, 0};
         APP::LoggingLinks& links = APP::Logging();
         links.openTime = [&] { ++opened[0]; };
@@ -134,8 +134,8 @@ private slots:
         SimProcess sim({"--mode", "R"});
         QVERIFY(sim.started());
         qputenv("ORVEN5927_COM1", sim.devicePath().toLocal8Bit());
-        RS_LIB32::CommInit();
-        QCOMPARE(RS_LIB32::CommOpen(0), 1);
+        RS_LIB32::ProgramLink().CommInit();
+        QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
         const QString file = dir_.filePath(QStringLiteral("keys.csv"));
         SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
         SETTING::SaveSetting("Configuration", "Single Meas File", file);

@@ -28,6 +28,8 @@
 #include "trend_form.h"
 #include "trend_window.h"
 #include "twips.h"
+#include "rs_lib32.h"
+#include "frame.h"
 
 using namespace TREND;
 
@@ -230,8 +232,8 @@ void TestTrend::windowFollowsTimeIntervalRuns() {
     SimProcess sim({"--mode", "RV", "--comp", "1", "--comp-result", "HI"});
     QVERIFY(sim.started());
     qputenv("ORVEN5927_COM1", QFile::encodeName(sim.devicePath()));
-    RS_LIB32::CommInit();
-    QCOMPARE(RS_LIB32::CommOpen(0), 1);
+    RS_LIB32::ProgramLink().CommInit();
+    QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
     MDIFrm_Main* m = APP::ShowMainWindow();
     QVERIFY(m);
     LT::Modals modals;
@@ -356,7 +358,7 @@ void TestTrend::windowFollowsTimeIntervalRuns() {
     QCOMPARE(Stored("Top"), QString::number(TWIPS::Top(form)));
 
     LOGGING::CloseForm(t);
-    RS_LIB32::CommClose();
+    RS_LIB32::ProgramLink().CommClose();
     APP::ResetMainForTests();
 }
 

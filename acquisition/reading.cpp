@@ -1,0 +1,74 @@
+#include "reading.h"
+
+#include "commands.h"
+#include "errors.h"
+#include "rs_lib32.h"
+
+namespace ACQ {
+
+QString Sample::comparator() const {
+    if (setup.CompState == 0) return {};
+    return fields.value(setup.MeasMode == 1 ? 2 : 1);
+}
+
+QStringList TakeReading(RS_LIB32::Link& link, const Setup& setup) {
+    link.CommSend(QString::fromLatin1(setup.MeasMode == 1 ? CMD::MeasBatt : CMD::MeasRes));
+    QStringList fields = FreshFields();
+    link.CommReceive(fields);
+    ClearUndeliveredFields(fields, setup.MeasMode, setup.CompState);
+    return fields;
+}
+
+void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp) {
+    while (fields.size() < 3) fields.append(QString());
+    if (mode == 0) fields[2].clear();
+    if (comp == 0) {
+        if (mode == 1)
+            fields[2].clear();
+        else
+            fields[1].clear();
+    }
+}
+
+QString LoadedLine(const QStringList& f) {
+    QString line = f.value(0);
+    if (!f.value(1).isEmpty()) {
+        line += QLatin1Char(',') + f.value(1);
+        if (!f.value(2).isEmpty()) line += QLatin1Char(',') + f.value(2);
+    }
+    return line;
+}
+
+QStringList FreshFields() { return QStringList{QString(), QString(), QString()}; }
+
+QStringList HeaderNames(const Setup& setup) {
+    QStringList names{QStringLiteral("Resistance")};
+    if (setup.MeasMode == 1) names << QStringLiteral("Voltage");
+    if (setup.CompState != 0) names << QStringLiteral("Comp");
+    return names;
+}
+
+QString CsvHeader(const Setup& setup) {
+    return QStringLiteral("Time,") + HeaderNames(setup).join(QLatin1Char(','));
+}
+
+QString CsvRow(const Sample& sample) {
+    return sample.time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(',') + LoadedLine(sample.fields);
+}
+
+void DiscardRestOfLine(RS_LIB32::Link& link) {
+    QStringList scratch;
+    for (int i = 0; i < 64; ++i) scratch.append(QString());
+    for (int tries = 0; tries < 8; ++tries) {
+        try {
+            link.CommReceive(scratch, 2000);
+            return;
+        } catch (const FieldOverflowError&) {
+            continue;   // a very long line: keep reading to its end
+        } catch (const AppError&) {
+            return;
+        }
+    }
+}
+
+}  // namespace ACQ

@@ -1,0 +1,57 @@
+#pragma once
+// One reading off the instrument, and the rules every output shares: which
+// fields a configuration delivers, how a row is laid out, the header by mode.
+#include <QStringList>
+#include <QTime>
+#include <QtGlobal>
+
+#include "setup.h"
+
+namespace RS_LIB32 {
+class Link;
+}
+
+namespace ACQ {
+
+using Setup = SETTING::InstrumentSetupRecord;
+
+// A reading as the instrument sent it. `fields` is the row as received:
+// resistance, then voltage (resistance-and-voltage mode), then the
+// comparator (when it is on); the positions the configuration does not
+// deliver are empty.
+struct Sample {
+    QTime time;
+    QStringList fields;
+    Setup setup;
+
+    QString resistance() const { return fields.value(0); }
+    QString voltage() const { return setup.MeasMode == 1 ? fields.value(1) : QString(); }
+    QString comparator() const;
+};
+
+// The measuring command for the mode, a receive into fresh fields (a short
+// answer must not keep fields of an earlier one), and the undelivered
+// positions emptied. Errors of the link travel up.
+QStringList TakeReading(RS_LIB32::Link& link, const Setup& setup);
+
+// The fields a configuration never delivers are emptied: field 2 in
+// resistance-only mode, and the comparator's field when it is off.
+void ClearUndeliveredFields(QStringList& fields, qint16 mode, qint16 comp);
+// "R[,V[,C]]": a field is added only after a non-empty one.
+QString LoadedLine(const QStringList& fields);
+// Three empty fields for one response.
+QStringList FreshFields();
+// Column names of a reading for the configuration: Resistance, then Voltage
+// and Comp where the configuration delivers them.
+QStringList HeaderNames(const Setup& setup);
+
+// The CSV form of a time-stamped run: the header line and a row
+// ("HH:mm:ss,R[,V[,C]]"), without the line end.
+QString CsvHeader(const Setup& setup);
+QString CsvRow(const Sample& sample);
+
+// After an answer with too many fields the rest of its line still waits at
+// the port; read it away so it cannot pose as the next answer.
+void DiscardRestOfLine(RS_LIB32::Link& link);
+
+}  // namespace ACQ
