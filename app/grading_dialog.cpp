@@ -175,7 +175,7 @@ GradingDialog::GradingDialog(QWidget* parent) : QDialog(parent) {
     sounds->setChecked(SETTING::LoadGradingSounds());
     showProfile(Profile{}, QString());
     const QString active = SETTING::LoadGradingProfile();
-    if (!active.isEmpty() && QFileInfo::exists(active)) {
+    if (!active.isEmpty()) {
         const GRADING::ReadResult r = GRADING::ReadProfile(active);
         if (r.profile)
             showProfile(*r.profile, active);

@@ -41,7 +41,7 @@ struct Grade {
     QString name;
     QString colour;
     bool accepted = false;
-    QString reason;   // why a reading is rejected; empty otherwise
+    QString reason;   // why a reading could not be graded; empty when accepted or when it fits no bin
 };
 
 // Grades one reading as the instrument sent it. voltage is ignored when

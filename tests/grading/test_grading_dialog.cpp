@@ -228,6 +228,27 @@ private slots:
         QVERIFY(Accel(Qt::Key_C, [&] { return boxes.count() == 3; }));
         QCOMPARE(boxes.last().text, QStringLiteral("The profile has no problems."));
     }
+
+    // The active profile damaged since: the dialog says where, shows an empty
+    // profile and leaves the file and the settings as they are.
+    void damagedActiveProfile() {
+        const QString file = QDir::tempPath() + QStringLiteral("/hand.grading");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[bin]\nname = A\nresistance low = 20m\nresistance high = 10m\n");
+        f.close();
+        SETTING::SaveGradingProfile(file);
+        TESTENV::BoxAnswerer boxes;
+        auto d = std::make_unique<GradingDialog>();
+        d->show();
+        QVERIFY(boxes.waitFor(1));
+        QVERIFY2(boxes.last().text.contains(
+                     QStringLiteral("Line 4: bin 1 (A): resistance low 20m is above resistance high 10m.")),
+                 qPrintable(boxes.last().text));
+        QCOMPARE(d->bins->rowCount(), 0);
+        QCOMPARE(d->path(), QString());
+        QCOMPARE(SETTING::LoadGradingProfile(), file);
+    }
 };
 
 ORVEN_TEST_MAIN(TestGradingDialog)
