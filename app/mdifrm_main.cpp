@@ -17,6 +17,7 @@
 #include "frame.h"
 #include "frm_disp.h"
 #include "frm_opening.h"
+#include "grading_dialog.h"
 #include "links.h"
 #include "msgbox.h"
 #include "readme.h"
@@ -63,6 +64,8 @@ MDIFrm_Main::MDIFrm_Main(QWidget* parent) : QMainWindow(parent) {
     bar0 = MnuMeas->addSeparator();
     MnuMeasTest = MnuMeas->addAction(QString::fromLatin1(kStartCaption));
     MnuMeasTest->setShortcut(Qt::Key_F4);
+    bar3 = MnuMeas->addSeparator();
+    MnuMeasGrading = MnuMeas->addAction(QStringLiteral("&Grading..."));
 
     MnuWindow = bar->addMenu(QStringLiteral("&Window"));
     MnuWindowArrange = MnuWindow->addAction(QStringLiteral("Arrange"));
@@ -82,6 +85,7 @@ MDIFrm_Main::MDIFrm_Main(QWidget* parent) : QMainWindow(parent) {
     connect(MnuMeasSingle, &QAction::triggered, this, [this] { MnuMeasSingle_Click(); });
     connect(MnuMeasIo, &QAction::triggered, this, [this] { MnuMeasIo_Click(); });
     connect(MnuMeasTest, &QAction::triggered, this, [this] { MnuMeasTest_Click(); });
+    connect(MnuMeasGrading, &QAction::triggered, this, [this] { MnuMeasGrading_Click(); });
     connect(MnuWindowArrange, &QAction::triggered, this, [this] { MnuWindowArrange_Click(); });
     connect(MnuWindowTrend, &QAction::triggered, this, [this] { MnuWindowTrend_Click(); });
     connect(MnuDispHelp, &QAction::triggered, this, [this] { MnuDispHelp_Click(); });
@@ -134,6 +138,8 @@ void MDIFrm_Main::MDIForm_Load() {
     }
     loading_ = false;
     FRAME::Disp();
+    // A damaged active profile is said at once; the program runs on ungraded.
+    APP::LoadActiveProfileWithWarning(this);
 }
 
 void MDIFrm_Main::closeEvent(QCloseEvent* event) {
@@ -165,12 +171,15 @@ void MDIFrm_Main::MnuMeas_Click() {
         MnuMeasTime->setEnabled(false);
         MnuMeasSingle->setEnabled(false);
         MnuMeasIo->setEnabled(false);
+        MnuMeasGrading->setEnabled(false);
     } else {
         MnuMeasTest->setEnabled(true);
         const bool idle = !TestMeasRunning;
         MnuMeasTime->setEnabled(idle);
         MnuMeasSingle->setEnabled(idle);
         MnuMeasIo->setEnabled(idle);
+        // A profile changes only between runs.
+        MnuMeasGrading->setEnabled(idle);
     }
 }
 
@@ -201,6 +210,11 @@ void MDIFrm_Main::MnuMeasTest_Click() {
         return;
     }
     MnuMeasTest->setText(QString::fromLatin1(kStartCaption));
+}
+
+void MDIFrm_Main::MnuMeasGrading_Click() {
+    GradingDialog dialog(this);
+    dialog.exec();
 }
 
 void MDIFrm_Main::RunTestMeasurement() { TESTMEAS::RunTestMeasurement(TestMeasRunning, TestMeasStopRequest); }

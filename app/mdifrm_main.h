@@ -22,6 +22,8 @@ public:
     QAction* MnuMeasIo = nullptr;
     QAction* bar0 = nullptr;
     QAction* MnuMeasTest = nullptr;
+    QAction* bar3 = nullptr;
+    QAction* MnuMeasGrading = nullptr;
     QMenu* MnuWindow = nullptr;
     QAction* MnuWindowArrange = nullptr;
     QAction* MnuWindowTrend = nullptr;
@@ -44,6 +46,7 @@ public:
     void MnuMeasSingle_Click();
     void MnuMeasIo_Click();
     void MnuMeasTest_Click();
+    void MnuMeasGrading_Click();
     void MnuWindowArrange_Click();
     void MnuWindowTrend_Click();
     void MnuDispHelp_Click();

@@ -3,6 +3,7 @@
 #include "errors.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVariant>
 
 #include <algorithm>
@@ -301,6 +302,41 @@ void LoadTrendGeometry(qint32& top, qint32& left, qint32& width, qint32& height,
 void SaveTrendGeometry(int top, int left, int width, int height) {
     writeNumbers(Key::SecFormTrend,
                  {{Key::Top, top}, {Key::Left, left}, {Key::Width, width}, {Key::Height, height}});
+}
+
+namespace {
+// A switch: 1 on, 0 off; text that is neither gives the default, so a
+// hand-edited "yes" cannot switch grading on by accident.
+bool readSwitch(const char* key, bool def) {
+    const QString v = GetSetting(QString::fromLatin1(Key::SecGrading), QString::fromLatin1(key), QString()).trimmed();
+    if (v == QLatin1String("1")) return true;
+    if (v == QLatin1String("0")) return false;
+    return def;
+}
+void writeSwitch(const char* key, bool on) { writeNumber(Key::SecGrading, key, on ? 1 : 0); }
+}  // namespace
+
+bool LoadGradingEnabled() { return readSwitch(Key::GradingEnabled, false); }
+void SaveGradingEnabled(bool on) { writeSwitch(Key::GradingEnabled, on); }
+bool LoadGradingSounds() { return readSwitch(Key::GradingSounds, true); }
+void SaveGradingSounds(bool on) { writeSwitch(Key::GradingSounds, on); }
+
+QString LoadGradingProfile() {
+    return GetSetting(QString::fromLatin1(Key::SecGrading), QString::fromLatin1(Key::GradingProfile), QString());
+}
+
+void SaveGradingProfile(const QString& path) {
+    Store s;
+    const QString where = QString::fromLatin1(Key::SecGrading) + QLatin1Char('/') + QString::fromLatin1(Key::GradingProfile);
+    if (path.isEmpty())
+        s.remove(where);
+    else
+        s.setValue(where, path);
+    s.sync();
+}
+
+QString GradingProfilesFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/ORVEN/profiles");
 }
 
 }  // namespace SETTING

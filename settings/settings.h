@@ -34,13 +34,18 @@ inline constexpr char Top[] = "Top";
 inline constexpr char Left[] = "Left";
 inline constexpr char Width[] = "Width";
 inline constexpr char Height[] = "Height";
+inline constexpr char SecGrading[] = "Grading";
+inline constexpr char GradingEnabled[] = "Enabled";
+inline constexpr char GradingProfile[] = "Profile";
+inline constexpr char GradingSounds[] = "Sounds";
 }  // namespace Key
 
 // Raw store: text values by section and key.
 QString GetSetting(const QString& section, const QString& key, const QString& def);
 void SaveSetting(const QString& section, const QString& key, const QString& value);
 // Deletes every section but the two device keys of [Communications];
-// errors ignored.
+// errors ignored. [Grading] goes too: grading off is the safe start, and the
+// profile files themselves stay in their folder.
 void ResetSettings();
 void SyncSettings();    // pushes pending writes to disk
 
@@ -100,5 +105,18 @@ bool GetFormExtIoOpen();
 // gives 9600 x 5400 (640 x 360 pixels at 96 dpi).
 void LoadTrendGeometry(qint32& top, qint32& left, qint32& width, qint32& height, int defaultLeft);
 void SaveTrendGeometry(int top, int left, int width, int height);
+
+// [Grading]: whether readings are graded (default off), the active profile
+// file (default none) and whether grades sound (default on). Stored as 1/0;
+// anything else reads as the default.
+bool LoadGradingEnabled();
+void SaveGradingEnabled(bool on);
+QString LoadGradingProfile();
+void SaveGradingProfile(const QString& path);   // empty removes the key
+bool LoadGradingSounds();
+void SaveGradingSounds(bool on);
+// The program's folder of profile files: $XDG_DATA_HOME/ORVEN/profiles
+// (~/.local/share/ORVEN/profiles). Not created here.
+QString GradingProfilesFolder();
 
 }  // namespace SETTING

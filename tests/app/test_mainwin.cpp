@@ -1,6 +1,7 @@
 // The main window against the simulator: menus and their rule, Arrange, the
 // close query, shutdown, the version box and a silent instrument at load.
 #include <QAction>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
@@ -9,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -109,7 +111,7 @@ private slots:
         QCOMPARE(items(m->MnuMeas), (QStringList{"Time Interval Measurement|F5", "-",
                                                  "Loading Measurement Data (by return key)|F6",
                                                  "Loading Measurement Data (by external I/O trigger)|F7", "-",
-                                                 "Start Test Measurement|F4"}));
+                                                 "Start Test Measurement|F4", "-", "&Grading...|"}));
         QCOMPARE(items(m->MnuWindow), (QStringList{"Arrange|", "&Trend Chart|F8"}));
         QCOMPARE(items(m->MnuHelp), (QStringList{"readme.txt|F1", "-", "Version|"}));
         for (QMenu* menu : {m->MnuFile, m->MnuMeas, m->MnuWindow, m->MnuHelp})
@@ -185,6 +187,7 @@ private slots:
             emit w->MnuMeas->aboutToShow();
             QVERIFY(!w->MnuMeasTest->isEnabled());
             QVERIFY(!w->MnuMeasTime->isEnabled());
+            QVERIFY(!w->MnuMeasGrading->isEnabled());
             checkedDuringWait = true;
         });
         poll->start();
@@ -225,7 +228,8 @@ private slots:
         MDIFrm_Main* m = OpenMain(sim);
         QVERIFY(m);
         // Start from the opposite state so the rule must change every entry.
-        for (QAction* a : {m->MnuMeasTime, m->MnuMeasSingle, m->MnuMeasIo}) a->setEnabled(!loggingEnabled);
+        for (QAction* a : {m->MnuMeasTime, m->MnuMeasSingle, m->MnuMeasIo, m->MnuMeasGrading})
+            a->setEnabled(!loggingEnabled);
         m->MnuMeasTest->setEnabled(!testEnabled);
         SETTING::SetFormTimeOpen(openWindow == 0);
         SETTING::SetFormSingleOpen(openWindow == 1);
@@ -236,8 +240,44 @@ private slots:
         QCOMPARE(m->MnuMeasTime->isEnabled(), loggingEnabled);
         QCOMPARE(m->MnuMeasSingle->isEnabled(), loggingEnabled);
         QCOMPARE(m->MnuMeasIo->isEnabled(), loggingEnabled);
+        QCOMPARE(m->MnuMeasGrading->isEnabled(), loggingEnabled);
         QCOMPARE(m->MnuMeasTest->isEnabled(), testEnabled);
         m->TestMeasRunning = 0;
+    }
+
+    // A damaged active profile: one box at start naming its line, then the
+    // program runs on; Measurement > Grading... opens the dialog.
+    void damagedActiveProfileAtStart() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("cells.grading"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("name = cells\n[bin]\nname = A\nresistance low = 15 mOhm\n");
+        f.close();
+        Put(SETTING::Key::SecGrading, SETTING::Key::GradingEnabled, QStringLiteral("1"));
+        Put(SETTING::Key::SecGrading, SETTING::Key::GradingProfile, file);
+        TESTENV::BoxAnswerer boxes;
+        SimProcess sim;
+        MDIFrm_Main* m = OpenMain(sim);
+        QVERIFY(m);
+        QCOMPARE(boxes.count(), 1);
+        QVERIFY2(boxes.last().text.contains(QStringLiteral("Line 4: \"15 mOhm\" is not a number (resistance low).")),
+                 qPrintable(boxes.last().text));
+        QVERIFY(boxes.last().text.contains(QStringLiteral("not graded")));
+        QVERIFY(m->isVisible());
+        QCOMPARE(ended_, -100);
+
+        // Switched off: nothing at start.
+        Put(SETTING::Key::SecGrading, SETTING::Key::GradingEnabled, QStringLiteral("0"));
+        m->MDIForm_Load();
+        QCOMPARE(boxes.count(), 1);
+
+        SETTING::SaveGradingProfile(QString());
+        emit m->MnuMeas->aboutToShow();
+        QVERIFY(m->MnuMeasGrading->isEnabled());
+        m->MnuMeasGrading->trigger();
+        QVERIFY(boxes.waitFor(2));
+        QCOMPARE(boxes.at(1).title, QStringLiteral("Grading"));
     }
 
     void shortcutsObeyTheRuleOfTheMoment() {

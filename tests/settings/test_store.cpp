@@ -89,6 +89,9 @@ void verifyAllDefaults() {
     QCOMPARE(QList<int>({t, l, w, h}), QList<int>({3787, 7057, 5085, 6825}));
     QCOMPARE(LoadSingleMeasFile(), QString());
     QCOMPARE(LoadExtIoMeasFile(), QString());
+    QCOMPARE(LoadGradingEnabled(), false);
+    QCOMPARE(LoadGradingSounds(), true);
+    QCOMPARE(LoadGradingProfile(), QString());
 }
 
 // The device keys are written by hand only; a wipe keeps them.
@@ -109,6 +112,9 @@ void storeNonDefaults() {
     SaveExtIoPos(51, 52);
     SaveSingleMeasFile(QStringLiteral("/data/single.csv"));
     SaveExtIoMeasFile(QStringLiteral("/data/extio.csv"));
+    SaveGradingEnabled(true);
+    SaveGradingSounds(false);
+    SaveGradingProfile(QStringLiteral("/data/cells.grading"));
     rawSet(QStringLiteral("Communications/COM1 Device"), QStringLiteral("/dev/pts/7"));
     rawSet(QStringLiteral("Communications/COM2 Device"), QStringLiteral("/dev/pts/8"));
 }
@@ -148,6 +154,8 @@ private slots:
     void storeThatCannotBeOpened();
 
     void windowOpenFlags();
+    void gradingAsWrittenByHand_data();
+    void gradingAsWrittenByHand();
 };
 
 void StoreTest::initTestCase() {
@@ -198,6 +206,7 @@ void StoreTest::writersUseTheirNames() {
         {"Form Time/Top", "31"}, {"Form Time/Left", "32"},
         {"Form Single/Top", "41"}, {"Form Single/Left", "42"},
         {"Form ExtIo/Top", "51"}, {"Form ExtIo/Left", "52"},
+        {"Grading/Enabled", "1"}, {"Grading/Sounds", "0"}, {"Grading/Profile", "/data/cells.grading"},
     };
     for (const auto& [path, value] : expected)
         QCOMPARE(raw(QString::fromLatin1(path)), QString::fromUtf8(value));
@@ -424,6 +433,8 @@ void StoreTest::versionCheck() {
         QCOMPARE(raw(QStringLiteral("Version/Number")), stored);
         QCOMPARE(ReadComPort(), qint16(1));
         QCOMPARE(LoadSingleMeasFile(), QStringLiteral("/data/single.csv"));
+        QCOMPARE(LoadGradingEnabled(), true);
+        QCOMPARE(LoadGradingProfile(), QStringLiteral("/data/cells.grading"));
     }
     verifyDevices(QStringLiteral("/dev/pts/7"), QStringLiteral("/dev/pts/8"));
     // A second start changes nothing more.
@@ -572,6 +583,39 @@ void StoreTest::windowOpenFlags() {
     // Flags live for the run only; they are not settings.
     std::unique_ptr<QSettings> s(rawStore());
     QVERIFY(s->allKeys().isEmpty());
+}
+
+// [Grading] as a user writes it with an editor: 1/0 switch, anything else is
+// the default (grading stays off), a path with blanks comes back whole.
+void StoreTest::gradingAsWrittenByHand_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("sounds");
+    QTest::addColumn<QString>("profile");
+    QTest::newRow("on") << QByteArray("[Grading]\nEnabled=1\nSounds=0\nProfile=/home/op/my profiles/a.grading\n")
+                        << true << false << "/home/op/my profiles/a.grading";
+    QTest::newRow("off") << QByteArray("[Grading]\nEnabled=0\nSounds=1\n") << false << true << "";
+    QTest::newRow("words are not switches") << QByteArray("[Grading]\nEnabled=yes\nSounds=off\n") << false << true << "";
+    QTest::newRow("blank around") << QByteArray("[Grading]\nEnabled= 1 \n") << true << true << "";
+}
+
+void StoreTest::gradingAsWrittenByHand() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, enabled);
+    QFETCH(bool, sounds);
+    QFETCH(QString, profile);
+    writeConf(QByteArray("[Version]\nNumber=120\n") + file);
+    CheckSettingsVersion();   // the current version: a start keeps the section
+    QCOMPARE(LoadGradingEnabled(), enabled);
+    QCOMPARE(LoadGradingSounds(), sounds);
+    QCOMPARE(LoadGradingProfile(), profile);
+    SaveGradingProfile(QString());
+    QVERIFY(!rawContains(QStringLiteral("Grading/Profile")));
+
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", "/srv/station data");
+    QCOMPARE(GradingProfilesFolder(), QStringLiteral("/srv/station data/ORVEN/profiles"));
+    qputenv("XDG_DATA_HOME", before);
 }
 
 int main(int argc, char** argv) {
