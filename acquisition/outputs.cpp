@@ -13,11 +13,12 @@ CsvFile::CsvFile(int fileNo, QString path, Form form, bool closes)
     : fileNo_(fileNo), path_(std::move(path)), form_(form), closes_(closes) {}
 
 void CsvFile::Begin(const Setup& setup) {
-    if (form_ == Form::TimeStamped) OUTFILES::PrintLine(fileNo_, CsvHeader(setup));
+    if (form_ == Form::TimeStamped) OUTFILES::PrintLine(fileNo_, CsvHeader(setup, extraColumns));
 }
 
 void CsvFile::Write(const Sample& sample) {
-    OUTFILES::PrintLine(fileNo_, form_ == Form::TimeStamped ? CsvRow(sample) : LoadedLine(sample.fields));
+    OUTFILES::PrintLine(fileNo_, form_ == Form::TimeStamped ? CsvRow(sample, extraColumns)
+                                                          : LoadedRow(sample, extraColumns));
 }
 
 void CsvFile::Finish() {
@@ -49,7 +50,7 @@ void SheetRun::Begin(const Setup& setup) {
     }
     xl_->SetActiveSheetName(QStringLiteral("Meas %1").arg(SheetNumber + 1));
     ++SheetNumber;
-    const QStringList names = QStringList{QStringLiteral("Time")} + HeaderNames(setup);
+    const QStringList names = QStringList{QStringLiteral("Time")} + ColumnNames(setup, extraColumns);
     for (int i = 0; i < names.size(); ++i) xl_->SetCellValue(1, i + 1, names[i]);
     row_ = 2;
 }
@@ -59,10 +60,12 @@ QString SheetRun::Name() const { return QStringLiteral("Meas %1").arg(SheetNumbe
 void SheetRun::Write(const Sample& sample) {
     if (!xl_ || row_ > std::numeric_limits<int>::max()) return;
     const int r = static_cast<int>(row_);
+    const QString time = sample.time.toString(QStringLiteral("HH:mm:ss"));
     const QStringList& f = sample.fields;
+    const QStringList cells = extraColumns ? QStringList{time} + RowCells(sample, true)
+                                           : QStringList{time, f.value(0), f.value(1), f.value(2)};
     // Written while the next command goes out: the line, not the office, sets the pace.
-    xl_->QueueRowValues(r, 1, {sample.time.toString(QStringLiteral("HH:mm:ss")), f.value(0), f.value(1), f.value(2)},
-                        row_ > 15);
+    xl_->QueueRowValues(r, 1, cells, row_ > 15);
     ++row_;
 }
 
@@ -94,7 +97,7 @@ void SheetLoad::Ready(const Setup& setup) {
         }
     }
     if (added) {
-        const QStringList names = HeaderNames(setup);
+        const QStringList names = ColumnNames(setup, extraColumns);
         for (int i = 0; i < names.size(); ++i) xl.SetCellValue(1, i + 1, names[i]);
         xl.SelectCell(2, 1);
     }
@@ -102,13 +105,14 @@ void SheetLoad::Ready(const Setup& setup) {
     prepared_ = 0;
 }
 
-void SheetLoad::PrepareRow() { prepared_ = xl_ ? xl_->PrepareLoadRow(3) : 0; }
+void SheetLoad::PrepareRow() { prepared_ = xl_ && !extraColumns ? xl_->PrepareLoadRow(3) : 0; }
 
 void SheetLoad::Write(const Sample& sample) {
     if (!xl_) throw AppError("no spreadsheet application");
     const int prepared = prepared_;
     prepared_ = 0;
-    if (!xl_->LoadRowAtActiveCell(sample.fields.mid(0, 3), prepared)) throw AppError("row write failed");
+    const QStringList cells = extraColumns ? RowCells(sample, true) : sample.fields.mid(0, 3);
+    if (!xl_->LoadRowAtActiveCell(cells, prepared)) throw AppError("row write failed");
 }
 
 QString SheetLoad::Name() const {
@@ -135,7 +139,10 @@ void Published::End() {
 }
 
 READINGS::Reading ToPublished(const Sample& s) {
-    return {s.time, {s.resistance(), s.voltage(), s.comparator()}, s.setup.MeasMode, s.setup.CompState};
+    READINGS::Reading r{s.time, {s.resistance(), s.voltage(), s.comparator()}, s.setup.MeasMode, s.setup.CompState};
+    r.grade = s.grade;
+    r.cellId = s.cellId;
+    return r;
 }
 
 }  // namespace ACQ

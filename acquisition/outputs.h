@@ -34,6 +34,9 @@ public:
     // The file's path or the sheet's name, for those who follow the run.
     virtual QString Name() const { return {}; }
     virtual bool ToSheet() const { return false; }
+
+    // Set by the run before Begin: rows carry the bin and cell ID columns.
+    bool extraColumns = false;
 };
 
 // A CSV file of the output-file table (OUTFILES), already open. The
@@ -109,6 +112,7 @@ public:
         : activity_(std::move(activity)), describes_(describes) {}
     void Describe(const Output* output) { describes_ = output; }
     void SetKind(READINGS::Kind kind) { activity_.kind = kind; }
+    void SetProfile(std::optional<GRADING::Profile> profile) { activity_.profile = std::move(profile); }
     void Begin(const Setup& setup) override;
     void Write(const Sample& sample) override;
     void Finish() override { End(); }

@@ -48,12 +48,33 @@ QStringList HeaderNames(const Setup& setup) {
     return names;
 }
 
-QString CsvHeader(const Setup& setup) {
-    return QStringLiteral("Time,") + HeaderNames(setup).join(QLatin1Char(','));
+QStringList ColumnNames(const Setup& setup, bool extra) {
+    QStringList names = HeaderNames(setup);
+    if (extra) names << QString::fromLatin1(kBinColumn) << QString::fromLatin1(kCellIdColumn);
+    return names;
 }
 
-QString CsvRow(const Sample& sample) {
-    return sample.time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(',') + LoadedLine(sample.fields);
+QStringList RowCells(const Sample& sample, bool extra) {
+    // The fields under the header's columns: resistance, then voltage and
+    // comparator where the configuration delivers them.
+    QStringList cells{sample.fields.value(0)};
+    if (sample.setup.MeasMode == 1) cells << sample.fields.value(1);
+    if (sample.setup.CompState != 0) cells << sample.comparator();
+    if (extra) cells << (sample.grade ? sample.grade->name : QString()) << sample.cellId;
+    return cells;
+}
+
+QString CsvHeader(const Setup& setup, bool extra) {
+    return QStringLiteral("Time,") + ColumnNames(setup, extra).join(QLatin1Char(','));
+}
+
+QString LoadedRow(const Sample& sample, bool extra) {
+    if (!extra) return LoadedLine(sample.fields);
+    return RowCells(sample, true).join(QLatin1Char(','));
+}
+
+QString CsvRow(const Sample& sample, bool extra) {
+    return sample.time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(',') + LoadedRow(sample, extra);
 }
 
 void DiscardRestOfLine(RS_LIB32::Link& link) {

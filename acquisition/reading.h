@@ -5,6 +5,9 @@
 #include <QTime>
 #include <QtGlobal>
 
+#include <optional>
+
+#include "profile.h"
 #include "setup.h"
 
 namespace RS_LIB32 {
@@ -23,6 +26,10 @@ struct Sample {
     QTime time;
     QStringList fields;
     Setup setup;
+    // While grading is on: the reading's grade. The cell's ID where the
+    // operator gave one.
+    std::optional<GRADING::Grade> grade;
+    QString cellId;
 
     QString resistance() const { return fields.value(0); }
     QString voltage() const { return setup.MeasMode == 1 ? fields.value(1) : QString(); }
@@ -45,10 +52,21 @@ QStringList FreshFields();
 // and Comp where the configuration delivers them.
 QStringList HeaderNames(const Setup& setup);
 
+// The columns a run adds after the reading's own while grading or cell IDs
+// are on: "Bin" and "Cell ID". Off, rows and headers are as they always were.
+inline constexpr char kBinColumn[] = "Bin";
+inline constexpr char kCellIdColumn[] = "Cell ID";
+// The row's texts: the reading's fields under HeaderNames(), then the bin
+// and the cell ID when `extra`.
+QStringList RowCells(const Sample& sample, bool extra);
+// HeaderNames() with the two added columns when `extra`.
+QStringList ColumnNames(const Setup& setup, bool extra);
 // The CSV form of a time-stamped run: the header line and a row
 // ("HH:mm:ss,R[,V[,C]]"), without the line end.
-QString CsvHeader(const Setup& setup);
-QString CsvRow(const Sample& sample);
+QString CsvHeader(const Setup& setup, bool extra = false);
+QString CsvRow(const Sample& sample, bool extra = false);
+// A loaded row ("R[,V[,C]]", then the added columns when `extra`).
+QString LoadedRow(const Sample& sample, bool extra = false);
 
 // After an answer with too many fields the rest of its line still waits at
 // the port; read it away so it cannot pose as the next answer.

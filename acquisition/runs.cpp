@@ -21,14 +21,22 @@ qint16 ClampToInt16(double v) {
 
 Run::Run(RS_LIB32::Link& link, QObject* parent) : QObject(parent), link_(link) {}
 
-void Run::Deliver(const Sample& sample) {
+Sample Run::Deliver(Sample sample) {
+    if (profile_)
+        sample.grade = GRADING::GradeReading(*profile_, sample.resistance(), sample.voltage(),
+                                             sample.setup.MeasMode == 0);
     for (Output* o : outputs_) o->Write(sample);
     ++readings_;
     emit readingTaken(sample);
+    return sample;
 }
 
 void Run::BeginOutputs(const Setup& setup) {
-    for (Output* o : outputs_) o->Begin(setup);
+    for (Output* o : outputs_) {
+        o->extraColumns = ExtraColumns();
+        if (auto* p = dynamic_cast<Published*>(o)) p->SetProfile(profile_);
+        o->Begin(setup);
+    }
 }
 
 // Last added first: the activity ends before the files and sheets let go.
@@ -146,12 +154,13 @@ void LoadRun::BeginActivity(READINGS::Kind kind, const Output& described) {
     published_.SetKind(kind);
     published_.Describe(&described);
     BeginOutputs(link_.InstrumentSetup);
+    published_.SetProfile(profile_);
     published_.Begin(link_.InstrumentSetup);
 }
 
 void LoadRun::End() { published_.End(); }
 
-Outcome LoadRun::Load(SheetLoad* sheet) {
+Outcome LoadRun::Load(SheetLoad* sheet, const QString& cellId) {
     try {
         if (sheet) {
             sheet->Ready(link_.InstrumentSetup);
@@ -161,9 +170,9 @@ Outcome LoadRun::Load(SheetLoad* sheet) {
         ReadSetup(false);
         const Setup setup = link_.InstrumentSetup;
         const QStringList fields = TakeReading(link_, setup);
-        const Sample sample{CurrentClock().now(), fields, setup};
-        Deliver(sample);
-        published_.Write(sample);
+        Sample sample{CurrentClock().now(), fields, setup};
+        sample.cellId = cellId;
+        published_.Write(Deliver(sample));
         return {};
     } catch (const NoSpreadsheetError&) {
         return {Ending::NoSpreadsheet, {}};
@@ -198,9 +207,7 @@ Outcome LoadRun::TriggerLoop(SheetLoad* sheet, const qint16& flagStop) {
             }
             const QStringList fields = TakeReading(link_, setup);
             if (sheet) sheet->Ready(setup);
-            const Sample sample{clock.now(), fields, setup};
-            Deliver(sample);
-            published_.Write(sample);
+            published_.Write(Deliver({clock.now(), fields, setup}));
         }
     } catch (const NoSpreadsheetError&) {
         out.ending = Ending::NoSpreadsheet;
@@ -258,6 +265,8 @@ void TestRun::Start(qint16& testMeasRunning, qint16& testMeasStopRequest) {
             sample.fields[1] = fields[1];
         }
         ++readings_;
+        if (profile_)
+            sample.grade = GRADING::GradeReading(*profile_, sample.resistance(), sample.voltage(), setup.MeasMode == 0);
         emit readingTaken(sample);
         published.Write(sample);
         // New texts reach the screen and a stop request is taken here.

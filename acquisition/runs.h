@@ -47,6 +47,12 @@ public:
     void AddOutput(Output* output) { outputs_.push_back(output); }
     void ClearOutputs() { outputs_.clear(); }
     qint64 ReadingsTaken() const { return readings_; }
+    // Grades every reading by the profile (none: no grading), and whether
+    // readings carry a cell ID. Either on adds the bin and cell ID columns.
+    void SetGrading(std::optional<GRADING::Profile> profile) { profile_ = std::move(profile); }
+    void SetCellIds(bool on) { cellIds_ = on; }
+    const std::optional<GRADING::Profile>& Grading() const { return profile_; }
+    bool ExtraColumns() const { return profile_.has_value() || cellIds_; }
 
 signals:
     // The instrument's setup was just read (the display lays itself out).
@@ -55,8 +61,9 @@ signals:
     void readingTaken(const ACQ::Sample& sample);
 
 protected:
-    // Writes the sample to every output and reports it.
-    void Deliver(const Sample& sample);
+    // Grades the sample (while grading is on), writes it to every output
+    // and reports it.
+    Sample Deliver(Sample sample);
     void BeginOutputs(const Setup& setup);
     void FinishOutputs();
     void AbortOutputs();
@@ -68,6 +75,8 @@ protected:
     RS_LIB32::Link& link_;
     std::vector<Output*> outputs_;
     qint64 readings_ = 0;
+    std::optional<GRADING::Profile> profile_;
+    bool cellIds_ = false;
 };
 
 // Readings at a fixed interval for a count or until the stop flag.
@@ -123,9 +132,10 @@ public:
     // it lasts until End(). `described` names the output the activity shows.
     void BeginActivity(READINGS::Kind kind, const Output& described);
     void End();
-    // One reading. `sheet` (may be null) is found before the reading and
-    // prepares its row while the instrument is asked.
-    Outcome Load(SheetLoad* sheet);
+    // One reading, for the cell `cellId` where IDs are on. `sheet` (may be
+    // null) is found before the reading and prepares its row while the
+    // instrument is asked.
+    Outcome Load(SheetLoad* sheet, const QString& cellId = {});
     // Rows on each trigger until `flagStop` is seen right after a trigger's
     // answer (or was set before the first wait).
     Outcome TriggerLoop(SheetLoad* sheet, const qint16& flagStop);

@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QTime>
 #include <QtGlobal>
+#include <optional>
+
+#include "profile.h"
 
 namespace READINGS {
 
@@ -21,6 +24,7 @@ struct Activity {
     double interval = 0;    // time interval: seconds between readings
     QString output;         // the file's path or the sheet's name; empty when nothing is logged
     bool toSheet = false;   // the output is a worksheet
+    std::optional<GRADING::Profile> profile;   // while readings are graded
 };
 
 struct Reading {
@@ -28,6 +32,8 @@ struct Reading {
     QStringList fields;     // resistance, voltage, comparator, as received
     qint16 mode = 0;
     qint16 comp = 0;
+    std::optional<GRADING::Grade> grade;   // while readings are graded
+    QString cellId;                        // where the operator gave one
 };
 
 class Subscriber {
