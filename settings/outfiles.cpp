@@ -69,6 +69,9 @@ QByteArray toLatin1Line(const QString& line) {
     return out;
 }
 
+FinalCall g_sync = nullptr;
+FinalCall g_close = nullptr;
+
 [[noreturn]] void writeFailed(int err) {
     throw AppError(std::string("Write to output file failed: ") + std::strerror(err));
 }
@@ -113,19 +116,31 @@ void PrintLine(int fileNo, const QString& line) {
     }
 }
 
-void Close(int fileNo) {
+bool Close(int fileNo) {
     const int fd = fdOf(fileNo);
-    if (fd < 0) return;
+    if (fd < 0) return true;
     table()[size_t(fileNo)] = -1;
     // Lines are already at the OS; settle them on disk before letting go.
-    (void)::fdatasync(fd);
-    (void)::close(fd);   // never retried: on Linux the descriptor is gone either way
+    // A device or pipe that cannot be synced (EINVAL, EROFS) has nothing to settle.
+    const int synced = g_sync ? g_sync(fd) : ::fdatasync(fd);
+    const bool syncOk = synced == 0 || errno == EINVAL || errno == EROFS;
+    // Never retried: on Linux the descriptor is gone either way, and a
+    // failure here (NFS, a full quota) means written data did not make it.
+    const bool closeOk = (g_close ? g_close(fd) : ::close(fd)) == 0;
+    return syncOk && closeOk;
 }
 
-void CloseAll() {
+bool CloseAll() {
+    bool ok = true;
     auto& t = table();
     for (size_t i = 1; i < t.size(); ++i)
-        if (t[i] >= 0) Close(int(i));
+        if (t[i] >= 0) ok = Close(int(i)) && ok;
+    return ok;
+}
+
+void SetFinalCallsForTests(FinalCall sync, FinalCall close) {
+    g_sync = sync;
+    g_close = close;
 }
 
 bool IsOpen(int fileNo) { return fdOf(fileNo) >= 0; }
