@@ -707,6 +707,8 @@ public:
         return nullptr;
     }
 
+    bool WaitForQueued() override { return s_->Settle(); }
+
     long long StartedPid() const override { return startedPid_; }
     int TimedOutCalls() const override { return s_->caller.Abandoned(); }
 

@@ -98,6 +98,8 @@ Provider& CurrentProvider() {
 
 void SetProvider(std::shared_ptr<Provider> provider) { Slot() = std::move(provider); }
 
+bool WaitForQueued() { return Slot() ? Slot()->WaitForQueued() : true; }
+
 Obtained Obtain() {
     Obtained o;
     o.app = CurrentProvider().Attach();

@@ -71,6 +71,10 @@ public:
     virtual ~Provider() = default;
     virtual std::shared_ptr<Application> Attach() = 0;   // a running one, or null
     virtual std::shared_ptr<Application> Create() = 0;   // start one, or null
+    // Waits until every row handed on (QueueRowValues) by its applications
+    // is written, up to one call limit of the application; false when one
+    // did not make it in time.
+    virtual bool WaitForQueued() { return true; }
 };
 
 // The program's own provider: LibreOffice Calc where the UNO SDK was found at
@@ -83,5 +87,10 @@ void SetProvider(std::shared_ptr<Provider> provider);
 
 // Attach, else create and note it was started here.
 Obtained Obtain();
+
+// The current provider's WaitForQueued, for the way out of the program: the
+// rows the display has shown as logged reach the sheet before it ends. True
+// at once when no provider was ever made.
+bool WaitForQueued();
 
 }  // namespace SHEET
