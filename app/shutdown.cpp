@@ -9,6 +9,7 @@
 #include "process.h"
 #include "rs_lib32.h"
 #include "settings.h"
+#include "sheet.h"
 #include "trend_form.h"
 #include "twips.h"
 
@@ -38,6 +39,10 @@ void ShutdownApp() {
     if (GetFormSingleOpen()) SaveFormPos(Key::SecFormSingle, links.singleForm());
     if (GetFormExtIoOpen()) SaveFormPos(Key::SecFormExtIo, links.extIoForm());
     APP::SaveTrendGeometry();
+
+    // A row handed to the office is already shown as logged; it must be in
+    // the sheet before the process ends (a hung office costs one call limit).
+    SHEET::WaitForQueued();
 
     EndProcess(0);
 }

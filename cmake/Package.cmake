@@ -30,6 +30,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Debian's machine-readable copyright file; no licence has been chosen yet.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The changelog (Debian's format; the package is native, so changelog.gz) and
 # the manual pages, compressed as Debian wants them: maximum, no name or time.

@@ -22,6 +22,7 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
@@ -36,6 +37,8 @@
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/ustring.hxx>
@@ -103,10 +106,11 @@ struct Conn {
     Reference<css::sheet::XSpreadsheetView> view;
     Reference<css::view::XSelectionSupplier> selection;
     Reference<css::sheet::XViewPane> pane;
+    sal_Int32 timeFormat = -1;   // "HH:MM:SS" in the document of viewCtl; -1: not looked up yet
     // A loaded row found while its reading was taken (PrepareLoadRow).
     struct PreparedRow {
         int ticket = 0;
-        std::vector<Reference<css::beans::XPropertySet>> cells;
+        std::vector<Reference<css::table::XCell>> cells;
         Reference<css::table::XCellRange> below;
     } prepared;
 };
@@ -189,6 +193,60 @@ void ActiveView(Conn& c) {
         c.selection.set(ctl, UNO_QUERY_THROW);
         c.pane.set(ctl, UNO_QUERY_THROW);
         c.viewCtl = ctl;
+        c.timeFormat = -1;
+    }
+}
+
+// The number format that shows a time of day as the program writes it, in
+// the document of the current view (ActiveView); looked up once per view.
+sal_Int32 TimeFormat(Conn& c) {
+    if (c.timeFormat >= 0) return c.timeFormat;
+    Reference<css::util::XNumberFormatsSupplier> supplier(c.viewCtl->getModel(), UNO_QUERY_THROW);
+    Reference<css::util::XNumberFormats> formats = supplier->getNumberFormats();
+    if (!formats.is()) Fail("no number formats");
+    // Format codes are read in the locale given with them, not the office's.
+    const css::lang::Locale english("en", "US", "");
+    const OUString code("HH:MM:SS");
+    sal_Int32 key = formats->queryKey(code, english, false);
+    if (key < 0) key = formats->addNew(code, english);
+    c.timeFormat = key;
+    return key;
+}
+
+// A cell's content as ContentOf reads the text; never parsed by the office,
+// so its locale cannot turn a reading into text or a point into thousands.
+struct CellInput {
+    CellContent content;
+    OUString text;
+};
+
+std::vector<CellInput> ToInputs(const QStringList& texts) {
+    std::vector<CellInput> out;
+    out.reserve(size_t(texts.size()));
+    for (const QString& t : texts) out.push_back({ContentOf(t), ToOU(t)});
+    return out;
+}
+
+// Needs the current view (ActiveView) for a time's number format.
+void Put(Conn& c, const Reference<css::table::XCell>& cell, const CellInput& in) {
+    switch (in.content.kind) {
+    case CellContent::Empty:
+        cell->setFormula(OUString());
+        break;
+    case CellContent::Number:
+        cell->setValue(in.content.value);
+        break;
+    case CellContent::Time: {
+        cell->setValue(in.content.value);
+        Reference<css::beans::XPropertySet> props(cell, UNO_QUERY_THROW);
+        props->setPropertyValue("NumberFormat", css::uno::Any(TimeFormat(c)));
+        break;
+    }
+    case CellContent::Text: {
+        Reference<css::text::XText> text(cell, UNO_QUERY_THROW);
+        text->setString(in.text);
+        break;
+    }
     }
 }
 
@@ -215,28 +273,23 @@ Conn::PreparedRow FindLoadRow(Conn& c, size_t columns) {
     Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
     if (!sheet.is()) Fail("no active sheet");
     Conn::PreparedRow row;
-    for (size_t k = 0; k < columns; ++k)
-        row.cells.emplace_back(sheet->getCellByPosition(column0 + sal_Int32(k), row0), UNO_QUERY_THROW);
+    for (size_t k = 0; k < columns; ++k) {
+        row.cells.push_back(sheet->getCellByPosition(column0 + sal_Int32(k), row0));
+        if (!row.cells.back().is()) Fail("no cell");
+    }
     row.below.set(sheet->getCellRangeByPosition(column0, row0 + 1, column0, row0 + 1), UNO_QUERY_THROW);
     return row;
 }
 
-// FormulaLocal parses the text as if typed into the cell: numbers, times
-// and dates become values, the rest stays text.
-void TypeInto(const Reference<css::sheet::XSpreadsheet>& sheet, int row0, int column0,
-              const std::vector<OUString>& texts) {
-    for (size_t k = 0; k < texts.size(); ++k) {
-        Reference<css::beans::XPropertySet> props(sheet->getCellByPosition(column0 + sal_Int32(k), row0),
-                                                  UNO_QUERY_THROW);
-        props->setPropertyValue("FormulaLocal", css::uno::Any(texts[k]));
+// A row of cells on the active sheet of the current view (ActiveView).
+void PutRow(Conn& c, int row0, int column0, const std::vector<CellInput>& inputs) {
+    Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
+    if (!sheet.is()) Fail("no active sheet");
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        Reference<css::table::XCell> cell = sheet->getCellByPosition(column0 + sal_Int32(k), row0);
+        if (!cell.is()) Fail("no cell");
+        Put(c, cell, inputs[k]);
     }
-}
-
-std::vector<OUString> ToOUs(const QStringList& texts) {
-    std::vector<OUString> out;
-    out.reserve(size_t(texts.size()));
-    for (const QString& t : texts) out.push_back(ToOU(t));
-    return out;
 }
 
 // Shared between the application objects and the provider: the options, the
@@ -442,14 +495,11 @@ public:
         return ToQ(*name);
     }
 
-    // As typed into the cell (TypeInto).
     bool SetCellValue(int row, int column, const QString& text) override {
         if (row < 1 || column < 1) return false;
-        const OUString value = ToOU(text);
-        return s_->Do([row, column, value](Conn& c) {
-            Reference<css::table::XCell> cell = ActiveSheetOf(c)->getCellByPosition(column - 1, row - 1);
-            Reference<css::beans::XPropertySet> props(cell, UNO_QUERY_THROW);
-            props->setPropertyValue("FormulaLocal", css::uno::Any(value));
+        return s_->Do([row, column, inputs = ToInputs({text})](Conn& c) {
+            ActiveView(c);
+            PutRow(c, row - 1, column - 1, inputs);
             return true;
         });
     }
@@ -500,14 +550,13 @@ public:
     }
 
     bool LoadRowAtActiveCell(const QStringList& texts, int prepared) override {
-        return s_->Do([values = ToOUs(texts), prepared](Conn& c) {
+        return s_->Do([values = ToInputs(texts), prepared](Conn& c) {
             Conn::PreparedRow row = std::move(c.prepared);
             c.prepared = {};
             // Only the row prepared for this reading, on this connection.
             if (prepared == 0 || row.ticket != prepared || row.cells.size() != values.size())
                 row = FindLoadRow(c, values.size());
-            for (size_t k = 0; k < values.size(); ++k)
-                row.cells[k]->setPropertyValue("FormulaLocal", css::uno::Any(values[k]));
+            for (size_t k = 0; k < values.size(); ++k) Put(c, row.cells[k], values[k]);
             // The view the row was found in (ActiveView, during FindLoadRow).
             return bool(c.selection->select(css::uno::Any(row.below)));
         });
@@ -546,11 +595,9 @@ public:
 
 private:
     static std::function<bool(Conn&)> RowJob(int row, int column, const QStringList& texts, bool scrollDown) {
-        return [row, column, scrollDown, values = ToOUs(texts)](Conn& c) {
+        return [row, column, scrollDown, values = ToInputs(texts)](Conn& c) {
             ActiveView(c);
-            Reference<css::sheet::XSpreadsheet> sheet = c.view->getActiveSheet();
-            if (!sheet.is()) Fail("no active sheet");
-            TypeInto(sheet, row - 1, column - 1, values);
+            PutRow(c, row - 1, column - 1, values);
             if (scrollDown) c.pane->setFirstVisibleRow(c.pane->getFirstVisibleRow() + 1);
             return true;
         };
@@ -660,6 +707,8 @@ public:
         return nullptr;
     }
 
+    bool WaitForQueued() override { return s_->Settle(); }
+
     long long StartedPid() const override { return startedPid_; }
     int TimedOutCalls() const override { return s_->caller.Abandoned(); }
 
@@ -746,6 +795,16 @@ bool OperatorProbe::SelectRange(int top, int left, int bottom, int right) {
             view->getActiveSheet()->getCellRangeByPosition(left - 1, top - 1, right - 1, bottom - 1);
         Reference<css::view::XSelectionSupplier> sel(ctl, UNO_QUERY_THROW);
         return bool(sel->select(css::uno::Any(range)));
+    });
+}
+
+bool OperatorProbe::Type(int row, int column, const QString& text) {
+    const OUString typed = ToOU(text);
+    return d->session.Do([row, column, typed](Conn& c) {
+        Reference<css::beans::XPropertySet> cell(ActiveSheetOf(c)->getCellByPosition(column - 1, row - 1),
+                                                 UNO_QUERY_THROW);
+        cell->setPropertyValue("FormulaLocal", css::uno::Any(typed));
+        return true;
     });
 }
 

@@ -63,6 +63,8 @@ public:
     std::optional<QStringList> SheetNames();              // of the active workbook
     bool ActivateSheet(const QString& name);
     bool SelectRange(int top, int left, int bottom, int right);
+    // Types text into a cell as the operator would, in the office's locale.
+    bool Type(int row, int column, const QString& text);
     std::optional<int> FirstVisibleRow();                 // 1-based
     bool CloseActiveWorkbook();
     // Marks every document unmodified so that ending the office asks nothing.

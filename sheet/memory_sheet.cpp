@@ -69,7 +69,7 @@ bool MemorySheet::SetCellValue(int row, int column, const QString& text) {
     if (text.isEmpty())
         s->cells.remove({row, column});
     else
-        s->cells[{row, column}] = text;
+        s->cells[{row, column}] = Cell{text, ContentOf(text)};
     return true;
 }
 
@@ -111,7 +111,12 @@ bool MemorySheet::SetVisible(bool v) {
 
 QString MemorySheet::cell(int row, int column) {
     Sheet* s = activeSheet();
-    return s ? s->cells.value({row, column}) : QString();
+    return s ? s->cells.value({row, column}).text : QString();
+}
+
+CellContent::Kind MemorySheet::kind(int row, int column) {
+    Sheet* s = activeSheet();
+    return s ? s->cells.value({row, column}).content.kind : CellContent::Empty;
 }
 
 void MemorySheet::clickCell(int row, int column) {

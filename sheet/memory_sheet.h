@@ -14,9 +14,14 @@ namespace SHEET {
 
 class MemorySheet : public Application {
 public:
+    // The text as written, and what an office makes of it (ContentOf).
+    struct Cell {
+        QString text;
+        CellContent content;
+    };
     struct Sheet {
         QString name;
-        QMap<QPair<int, int>, QString> cells;   // (row, column) -> text
+        QMap<QPair<int, int>, Cell> cells;   // (row, column)
         int activeRow = 1;
         int activeColumn = 1;
         int topRow = 1;   // first visible row
@@ -51,6 +56,8 @@ public:
     Sheet* activeSheet();
     // Cell text of the active sheet ("" when never written).
     QString cell(int row, int column);
+    // What the cell holds: number, time, text or empty.
+    CellContent::Kind kind(int row, int column);
     // Moves the active cell of the active sheet as an operator's click would.
     void clickCell(int row, int column);
     void closeActiveWorkbook();

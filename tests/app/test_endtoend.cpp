@@ -1,6 +1,7 @@
 // Whole runs in a child process, where ending the program really ends it:
 // closing the main window while the test measurement waits on the
-// instrument, the open failure's exit, and the real executable's start.
+// instrument, File > Exit while a row is on its way to the office, the open
+// failure's exit, and the real executable's start.
 // The child is this same test program, told what to do by ORVEN_FRAME_RUN.
 #include <QAction>
 #include <QApplication>
@@ -13,7 +14,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QThread>
+
+#include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "commands.h"
 #include "frm_opening.h"
@@ -22,6 +30,13 @@
 #include "settings.h"
 #include "sim_process.h"
 #include "test_env.h"
+
+#ifdef ORVEN_HAVE_CALC
+#include "../common/followed.h"
+#include "../sheet/calc_test_office.h"
+#include "frm_time.h"
+#include "logging.h"
+#endif
 
 namespace {
 const QByteArray kRes = QByteArray(CMD::MeasRes) + "\r\n";
@@ -70,6 +85,69 @@ int ChildRun(const QString& run) {
 }
 }  // namespace
 
+#ifdef ORVEN_HAVE_CALC
+// The child of a sheet run: a time-interval run at interval 0 into the office
+// on ORVEN5927_CALC_PIPE. Once rows arrive the office is stopped; the next
+// reading's row then hangs on its way, and File > Exit is chosen during the
+// reading after it. ORVEN_FRAME_RESUME_MS > 0 lets the office go on that
+// long after the exit began; otherwise it stays stopped (a hung office).
+int ChildSheetRun() {
+    const QString simLog = qEnvironmentVariable("ORVEN_FRAME_SIMLOG");
+    const QString pipe = qEnvironmentVariable("ORVEN5927_CALC_PIPE");
+    const int resumeMs = qEnvironmentVariableIntValue("ORVEN_FRAME_RESUME_MS");
+    auto* boxes = new TESTENV::BoxAnswerer;
+    Q_UNUSED(boxes);
+    auto* readings = new Followed;
+    APP::Main();
+    QTimer::singleShot(0, [=] {
+        APP::OpeningForm()->Cmd->click();
+        MDIFrm_Main* m = APP::MainForm();
+        if (!m) return;
+        const QByteArray meas = QByteArray(CMD::MeasBatt) + "\r\n";
+        auto* watch = new QTimer(m);
+        auto stoppedAt = std::make_shared<qsizetype>(-1);
+        watch->setInterval(5);
+        QObject::connect(watch, &QTimer::timeout, m, [=] {
+            const qsizetype sent = ReadFile(simLog).count(meas);
+            if (*stoppedAt < 0) {
+                if (sent < 3) return;
+                // Nothing on its way now, then the office stops.
+                SHEET::WaitForQueued();
+                CALCTEST::SignalOffice(pipe, SIGSTOP);
+                QDeadlineTimer limit(10000);
+                while (!CALCTEST::OfficeStopped(pipe) && !limit.hasExpired()) QThread::msleep(5);
+                *stoppedAt = sent;
+                return;
+            }
+            // The reading asked for before the stop has been queued, and the next is asked.
+            if (sent < *stoppedAt + 1) return;
+            watch->stop();
+            if (resumeMs > 0)
+                std::thread([pipe, resumeMs] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(resumeMs));
+                    CALCTEST::SignalOffice(pipe, SIGCONT);
+                }).detach();
+            std::printf("SHOWN %lld\n", static_cast<long long>(readings->times.size()));
+            Say("EXITING");
+            m->MnuFileExit->trigger();
+            Say("AFTER EXIT");
+        });
+        watch->start();
+        m->MnuMeasTime->trigger();
+        Frm_Time* w = LOGGING::TimeWindow();
+        if (!w) return;
+        w->Text_Time->setText("0");
+        w->Text_Count->setText("0");
+        w->OpnMethod[1]->setChecked(true);
+        w->Cmd[1]->click();
+        Say("LOOP RETURNED");
+    });
+    const int rc = QApplication::exec();
+    Say("EXEC RETURNED");
+    return rc;
+}
+#endif
+
 class TestEndToEnd : public QObject {
     Q_OBJECT
 
@@ -81,9 +159,10 @@ class TestEndToEnd : public QObject {
     };
 
     Result RunChild(const QString& run, const QString& com1, const QString& simLog, QTemporaryDir& cfg,
-                    const std::function<void()>& prepare = {}) {
+                    const std::function<void()>& prepare = {}, const QProcessEnvironment& extra = {}) {
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(extra);
         env.insert(QStringLiteral("ORVEN_FRAME_RUN"), run);
         env.insert(QStringLiteral("ORVEN_FRAME_SIMLOG"), simLog);
         env.insert(QStringLiteral("ORVEN5927_COM1"), com1);
@@ -145,6 +224,58 @@ private slots:
         QVERIFY(sim.received().count(kRes) >= 3);
     }
 
+#ifdef ORVEN_HAVE_CALC
+    // File > Exit while a row is on its way to the office: the program ends
+    // once the row is in, and every reading it showed is in the sheet. An
+    // office that never answers costs one call limit, then the program ends.
+    void exitWaitsForTheRowOnItsWayToTheSheet_data() {
+        QTest::addColumn<int>("resumeMs");
+        QTest::newRow("office answers late") << 1000;
+        QTest::newRow("office hangs") << 0;
+    }
+    void exitWaitsForTheRowOnItsWayToTheSheet() {
+        QFETCH(int, resumeMs);
+        QTemporaryDir office;
+        const QString pipe = CALCTEST::TestPipe("exit");
+        const SHEET::CALC::Options opt = CALCTEST::HeadlessOptions(pipe, office.path() + "/profile");
+        struct End {
+            QString pipe;
+            ~End() { CALCTEST::EndOffice(pipe); }
+        } end{pipe};
+        QVERIFY2(SHEET::CALC::MakeCalcProvider(opt)->Create(), "the office could not be started");
+        // Slow answers, so the exit lands while a reading is asked for.
+        SimProcess sim({"--mode", "RV", "--delay", "200"});
+        QVERIFY(sim.started());
+        QTemporaryDir cfg;
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("ORVEN5927_CALC_PIPE"), pipe);
+        extra.insert(QStringLiteral("ORVEN5927_CALC_CALL_MS"), QStringLiteral("5000"));
+        extra.insert(QStringLiteral("ORVEN_FRAME_RESUME_MS"), QString::number(resumeMs));
+        const QString file = cfg.path() + QStringLiteral("/ORVEN/ORVEN 5927 RS.conf");
+        Result r = RunChild(QStringLiteral("sheet"), sim.devicePath(), sim.logPath(), cfg,
+                            [&] { Store(file, QStringLiteral("Version/Number"), QStringLiteral("120")); }, extra);
+        QCOMPARE(r.status, QProcess::NormalExit);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QLatin1String("EXITING")), qPrintable(r.out));
+        QVERIFY2(!r.out.contains(QLatin1String("AFTER EXIT")), qPrintable(r.out));
+        const int shown = r.out.section(QLatin1String("SHOWN "), 1).section('\n', 0, 0).toInt();
+        QVERIFY2(shown >= 3, qPrintable(r.out));
+        if (resumeMs == 0) return;   // ended after one limit; what the office holds is its own affair
+
+        // Whatever the child left on the line reaches the office now.
+        CALCTEST::SignalOffice(pipe, SIGCONT);
+        SHEET::CALC::OperatorProbe probe(opt);
+        QVERIFY(probe.Connected());
+        for (int row = 2; row <= shown + 1; ++row) {
+            const auto cell = probe.At(row, 2);
+            QVERIFY2(cell.kind == SHEET::CALC::OperatorProbe::Cell::Value && qFuzzyCompare(cell.value, 0.01234),
+                     qPrintable(QStringLiteral("row %1 of %2 shown: %3").arg(row).arg(shown + 1).arg(cell.shown)));
+        }
+        QCOMPARE(int(probe.At(shown + 2, 2).kind), int(SHEET::CALC::OperatorProbe::Cell::Empty));
+        probe.MarkAllUnmodified();
+    }
+#endif
+
     void openFailureExitsWithItsCode() {
         QTemporaryDir cfg;
         Result r = RunChild(QStringLiteral("close"), QStringLiteral("/nonexistent/orven-tty"), QString(), cfg);
@@ -185,6 +316,9 @@ int main(int argc, char** argv) {
     if (!run.isEmpty()) {
         QApplication app(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
+#ifdef ORVEN_HAVE_CALC
+        if (run == QLatin1String("sheet")) return ChildSheetRun();
+#endif
         return ChildRun(run);
     }
     TESTENV::UseTemporarySettings();

@@ -88,6 +88,38 @@ bool BoxAnswerer::waitFor(int n, int timeoutMs) {
     return d->seen.size() >= n;
 }
 
+void CloseUnansweredBoxes(int limitMs) {
+    auto* timer = new QTimer(qApp);
+    auto* since = new QElapsedTimer;
+    auto* seen = new QPointer<QWidget>;
+    timer->setInterval(100);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w != seen->data()) {
+            *seen = w;
+            since->start();
+            return;
+        }
+        if (!w || since->elapsed() < limitMs) return;
+        auto* box = qobject_cast<QMessageBox*>(w);
+        qWarning("TESTENV: closing a modal %s that nobody answered within %d ms: title \"%s\", text \"%s\"",
+                 box ? "message box" : "window", limitMs, qPrintable(w->windowTitle()),
+                 qPrintable(box ? box->text() : QString()));
+        since->start();
+        if (box) {
+            if (QAbstractButton* b = box->escapeButton())
+                b->click();
+            else
+                box->done(0);
+        } else if (auto* dlg = qobject_cast<QDialog*>(w)) {
+            dlg->reject();
+        } else {
+            w->close();
+        }
+    });
+    timer->start();
+}
+
 QWidget* KeyTarget(int timeoutMs) {
     if (!QTest::qWaitFor([] { return QApplication::activeWindow() != nullptr; }, timeoutMs)) return nullptr;
     QWidget* focus = QApplication::focusWidget();

@@ -38,6 +38,12 @@ private:
     Impl* d;
 };
 
+// A modal box or dialog still open after limitMs was met by nobody: it is
+// reported by its title and text and closed (escape button, else rejected),
+// so the test goes on to fail on what it expected instead of waiting for ever.
+// ORVEN_TEST_MAIN installs it; answerers act within milliseconds.
+void CloseUnansweredBoxes(int limitMs = 10000);
+
 // Keys as a keyboard delivers them: to QApplication::focusWidget() of the
 // active window (the window itself when nothing in it has the focus), once a
 // window is really active. False, with nothing sent, when no window becomes
@@ -52,6 +58,7 @@ bool TypeText(const QString& text, int timeoutMs = 2000);
     int main(int argc, char** argv) {                          \
         TESTENV::UseTemporarySettings();                       \
         QApplication app(argc, argv);                          \
+        TESTENV::CloseUnansweredBoxes();                       \
         TestClass tc;                                          \
         return QTest::qExec(&tc, argc, argv);                  \
     }

@@ -120,48 +120,94 @@ private:
 // Steps run in order from a timer, each when its condition holds; the
 // handler under test can block meanwhile. A step that does not come within
 // the deadline marks the script failed and runs the rescue so the test ends.
+// Given the handler, start(handler) also bounds its return: once the steps
+// are done it must return within returnMs, or the script fails and rescues
+// the same way; when even the rescue cannot end it, the test program stops
+// with a message that names what it waited for, instead of running into the
+// test runner's limit without a word.
 class Script {
 public:
     using Cond = std::function<bool()>;
     using Act = std::function<void()>;
-    explicit Script(Act rescue = {}, int deadlineMs = 30000) : rescue_(std::move(rescue)) {
+    explicit Script(Act rescue = {}, int deadlineMs = 30000, int returnMs = 10000)
+        : rescue_(std::move(rescue)), deadlineMs_(deadlineMs), returnMs_(returnMs) {
         deadline_ = QDeadlineTimer(deadlineMs);
         timer_.setInterval(2);
         QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     }
-    Script& when(Cond c, Act a) {
-        steps_.append({std::move(c), std::move(a)});
+    // `what` names the awaited event in a failure.
+    Script& when(Cond c, Act a, const QString& what = QString()) {
+        steps_.append({std::move(c), std::move(a), what});
         return *this;
     }
     Script& then(Act a) { return when([] { return true; }, std::move(a)); }
     void start() { timer_.start(); }
+    // Starts the steps and runs the handler that blocks while they act.
+    void start(const Act& handler) {
+        inHandler_ = true;
+        if (steps_.isEmpty()) returnDeadline_ = QDeadlineTimer(returnMs_);
+        timer_.start();
+        handler();
+        inHandler_ = false;
+    }
     bool done() const { return next_ >= steps_.size(); }
     bool failed() const { return failed_; }
-    int reached() const { return next_; }
+    int reached() const { return int(next_); }
+    // What the failed script waited for.
+    QString why() const { return why_; }
 
 private:
+    struct Step {
+        Cond cond;
+        Act act;
+        QString what;
+    };
+    QString stepName(qsizetype i) const {
+        const QString name = QStringLiteral("step %1 of %2").arg(i + 1).arg(steps_.size());
+        return steps_[i].what.isEmpty() ? name : name + QStringLiteral(" (%1)").arg(steps_[i].what);
+    }
+    void fail(const QString& why) {
+        failed_ = true;
+        why_ = why;
+        qWarning("LT::Script: %s", qPrintable(why));
+        hardDeadline_ = QDeadlineTimer(kRescueMs);
+        if (rescue_) rescue_();
+    }
     void poll() {
         if (busy_) return;
         busy_ = true;
-        while (next_ < steps_.size() && steps_[next_].first()) {
-            auto act = steps_[next_].second;
+        while (next_ < steps_.size() && steps_[next_].cond()) {
+            auto act = steps_[next_].act;
             ++next_;
             act();
+            if (next_ >= steps_.size()) returnDeadline_ = QDeadlineTimer(returnMs_);
         }
-        if (next_ < steps_.size() && deadline_.hasExpired() && !failed_) {
-            failed_ = true;
-            timer_.stop();
-            if (rescue_) rescue_();
+        if (!failed_ && next_ < steps_.size() && deadline_.hasExpired()) {
+            fail(QStringLiteral("waited %1 ms for %2").arg(deadlineMs_).arg(stepName(next_)));
+        } else if (!failed_ && inHandler_ && returnDeadline_.hasExpired()) {
+            fail(QStringLiteral("waited %1 ms for the handler under test (the window's loop) to return after %2")
+                     .arg(returnMs_)
+                     .arg(steps_.isEmpty() ? QStringLiteral("the start") : QStringLiteral("the last step, ") +
+                                                                             stepName(steps_.size() - 1)));
+        } else if (failed_ && inHandler_ && hardDeadline_.hasExpired()) {
+            qFatal("LT::Script: %s; the rescue did not end it within %d ms either", qPrintable(why_), kRescueMs);
         }
-        if (next_ >= steps_.size()) timer_.stop();
+        if ((next_ >= steps_.size() && !inHandler_) || (failed_ && !inHandler_)) timer_.stop();
         busy_ = false;
     }
-    QList<QPair<Cond, Act>> steps_;
-    int next_ = 0;
+    static constexpr int kRescueMs = 10000;
+    QList<Step> steps_;
+    qsizetype next_ = 0;
     bool busy_ = false;
     bool failed_ = false;
+    bool inHandler_ = false;
+    QString why_;
     Act rescue_;
+    int deadlineMs_;
+    int returnMs_;
     QDeadlineTimer deadline_;
+    QDeadlineTimer returnDeadline_{QDeadlineTimer::Forever};
+    QDeadlineTimer hardDeadline_{QDeadlineTimer::Forever};
     QTimer timer_;
 };
 

@@ -132,10 +132,9 @@ void TestExtIoWindow::csvRowPerTrigger() {
                              !w->Lbl_Title->isVisible() && !w->Cmd_End->isEnabled();
                   b.sim->trigger();
               });
-    s.start();
     QCOMPARE(TESTENV::KeyTarget(), w->Cmd_Ok);
-    QVERIFY(TESTENV::PressKey(Qt::Key_Space));   // OK; runs the whole loop
-    QVERIFY(!s.failed());
+    s.start([] { QVERIFY(TESTENV::PressKey(Qt::Key_Space)); });   // OK; runs the whole loop
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
     QVERIFY(inMode);
     QVERIFY(endShown);
     QCOMPARE(waitingText, QString("Waiting for trigger...."));
@@ -176,9 +175,8 @@ void TestExtIoWindow::closeWhileRowIsTakenEndsAtNextTrigger() {
                   // end of the loop must not leave at the port.
                   answer("FAST\r\n7E-3\r\n");
               });
-    s.start();
-    QVERIFY(TESTENV::PressKey(Qt::Key_Space));   // OK
-    QVERIFY(!s.failed());
+    s.start([] { QVERIFY(TESTENV::PressKey(Qt::Key_Space)); });   // OK
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
     QCOMPARE(rowBeforeNextTrigger, QByteArray("5E-3\r\n"));
     QCOMPARE(readFile(file), QByteArray("5E-3\r\n"));
     QCOMPARE(b.received(kHoldOff), kSetup + kTrig + kHeld + ":MEAS:RES?\r\n" + kTrig + kHoldOff);
@@ -199,9 +197,8 @@ void TestExtIoWindow::frameCloseActsAsClose() {
                         w->Lbl_End->isVisible();
                b.sim->trigger();
            });
-    s.start();
-    w->Cmd_Ok->click();
-    QVERIFY(!s.failed());
+    s.start([w] { w->Cmd_Ok->click(); });
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
     QVERIFY(stayed);
     QVERIFY(!LOGGING::ExtIoWindow());
     QCOMPARE(b.received(kHoldOff), kSetup + kTrig + kHoldOff);
@@ -229,9 +226,8 @@ void TestExtIoWindow::sheetRowsAndQuitBetweenTriggers() {
                   if (!closedByKey) w->Cmd_End_Click();
                   b.sim->trigger();
               });
-    s.start();
-    w->Cmd_Ok->click();
-    QVERIFY(!s.failed());
+    s.start([w] { w->Cmd_Ok->click(); });
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
     QVERIFY(closedByKey);
     QCOMPARE(first->rows(3, 3), (QStringList{"Resistance|Voltage|Comp", "012.34E-3|+12.345E+0|IN", "||"}));
     auto second = b.sheets->running;
@@ -252,9 +248,8 @@ void TestExtIoWindow::sheetMissingAtTriggerEndsLoop() {
                b.sheets->canCreate = false;
                b.sim->trigger();
            });
-    s.start();
-    w->Cmd_Ok->click();
-    QVERIFY(!s.failed());
+    s.start([w] { w->Cmd_Ok->click(); });
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
     QCOMPARE(modals->texts(), QStringList{"There is not Excel in this personal computer."});
     QCOMPARE(b.received(kHoldOff), kSetup + kTrig + kHeld + ":MEAS:BATT?\r\n" + kHoldOff);
     QVERIFY(!LOGGING::ExtIoWindow());
@@ -271,9 +266,8 @@ void TestExtIoWindow::failureInLoopEndsAndReleasesHold() {
         .when([&] { return seen(kTrig) == 1; }, [&] { answer("FAST\r\n"); })
         .when([&] { return seen(":COMP?") == 2; }, [&] { answer("RV;FAST;0\r\n"); })
         .when([&] { return seen(":MEAS:BATT?") == 1; }, [&] { answer("1E-3,2E+0,IN,7\r\n"); });
-    s.start();
-    w->Cmd_Ok->click();
-    QVERIFY(!s.failed());
+    s.start([w] { w->Cmd_Ok->click(); });
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
     QCOMPARE(modals->texts(), QStringList{"The error occurred."});
     QCOMPARE(modals->last().icon, int(QMessageBox::Warning));
     QCOMPARE(b.received(kHoldOff), kSetup + kTrig + kHeld + ":MEAS:BATT?\r\n" + kHoldOff);

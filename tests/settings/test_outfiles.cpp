@@ -84,6 +84,7 @@ private slots:
     void fullDiskIsAnError();
     void sizeLimitLeavesWholeLines();
     void removedFileIsNoError();
+    void failedFinalSyncOrCloseIsReported();
 
     void endProcessClosesFilesThenCallsTheEnder();
     void endProcessExitsWithTheCode();
@@ -96,6 +97,7 @@ private:
 void OutFilesTest::init() { QVERIFY(dir.isValid()); }
 
 void OutFilesTest::cleanup() {
+    OUTFILES::SetFinalCallsForTests(nullptr, nullptr);
     OUTFILES::CloseAll();
     SETTING::SetProcessEnder(nullptr);
 }
@@ -272,6 +274,50 @@ void OutFilesTest::removedFileIsNoError() {
     QVERIFY(QFile::remove(p));
     OUTFILES::PrintLine(1, QStringLiteral("into the void"));
     OUTFILES::Close(1);
+}
+
+// The disk refusing the last lines (an I/O error at the final sync, a
+// network file system failing the close) must not pass for a good close.
+void OutFilesTest::failedFinalSyncOrCloseIsReported() {
+    const int before = openDescriptors();
+    QVERIFY(OUTFILES::OpenForOutput(1, path("synced.csv")));
+    OUTFILES::PrintLine(1, QStringLiteral("row"));
+    QVERIFY(OUTFILES::Close(1));
+    QVERIFY(OUTFILES::Close(1));   // not open: nothing to fail
+    // A device that cannot be synced is no failure.
+    QVERIFY(OUTFILES::OpenForAppend(2, QStringLiteral("/dev/null")));
+    QVERIFY(OUTFILES::Close(2));
+
+    OUTFILES::SetFinalCallsForTests([](int) { errno = EIO; return -1; }, nullptr);
+    QVERIFY(OUTFILES::OpenForOutput(1, path("sync-fails.csv")));
+    OUTFILES::PrintLine(1, QStringLiteral("row"));
+    QVERIFY(!OUTFILES::Close(1));
+    QVERIFY(!OUTFILES::IsOpen(1));
+
+    OUTFILES::SetFinalCallsForTests(nullptr, [](int fd) {
+        ::close(fd);
+        errno = EIO;
+        return -1;
+    });
+    QVERIFY(OUTFILES::OpenForOutput(1, path("close-fails.csv")));
+    QVERIFY(!OUTFILES::Close(1));
+
+    // CloseAll closes every file and reports the one that failed.
+    OUTFILES::SetFinalCallsForTests(nullptr, nullptr);
+    QVERIFY(OUTFILES::OpenForOutput(1, path("a.csv")));
+    QVERIFY(OUTFILES::OpenForOutput(2, path("b.csv")));
+    QVERIFY(OUTFILES::CloseAll());
+    QVERIFY(OUTFILES::OpenForOutput(1, path("a.csv")));
+    QVERIFY(OUTFILES::OpenForOutput(2, path("b.csv")));
+    QVERIFY(OUTFILES::OpenForOutput(3, path("c.csv")));
+    static int calls;
+    calls = 0;
+    OUTFILES::SetFinalCallsForTests([](int fd) { return ++calls == 2 ? (errno = EIO, -1) : ::fdatasync(fd); },
+                                    nullptr);
+    QVERIFY(!OUTFILES::CloseAll());
+    QCOMPARE(calls, 3);
+    for (int n : {1, 2, 3}) QVERIFY(!OUTFILES::IsOpen(n));
+    QCOMPARE(openDescriptors(), before);
 }
 
 void OutFilesTest::endProcessClosesFilesThenCallsTheEnder() {

@@ -9,6 +9,7 @@
 #ifdef ORVEN_HAVE_CALC
 #include "calc_provider.h"
 #include "calc_test_office.h"
+#include "memory_sheet.h"
 
 #include <cmath>
 #include <unistd.h>
@@ -98,20 +99,34 @@ private slots:
         QCOMPARE(probe_->SheetNames().value_or(QStringList()).count("Meas 2"), 1);
     }
 
-    void cellTextIsTakenAsTypedInput_data() {
+    // Every cell as the instrument sent it: readings as numbers, the time of
+    // day as a time, and what is no reading as text exactly as sent (never a
+    // formula). The in-memory sheet of the tests agrees on each kind.
+    void cellsHoldReadingsTimesAndTextAsSent_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("kind");
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("shown");
         const int V = OperatorProbe::Cell::Value, T = OperatorProbe::Cell::Text;
-        QTest::newRow("resistance") << "12.34E-3" << V << 0.01234 << "";
-        QTest::newRow("negative voltage") << "-1.2345E+0" << V << -1.2345 << "";
-        QTest::newRow("over range") << "1.0000E+9" << V << 1e9 << "";
+        QTest::newRow("resistance") << "051.10E-3" << V << 0.0511 << "";
+        QTest::newRow("ohms") << "1.2340E+0" << V << 1.234 << "";
+        QTest::newRow("microohms") << "512.0E-6" << V << 0.000512 << "";
+        QTest::newRow("voltage") << "+12.500E+0" << V << 12.5 << "";
+        QTest::newRow("negative voltage") << "-0.0010E+0" << V << -0.001 << "";
+        QTest::newRow("over range") << "1.0000E+8" << T << 0.0 << "1.0000E+8";
+        QTest::newRow("no measurement") << "1.0000E+9" << T << 0.0 << "1.0000E+9";
+        QTest::newRow("voltage over range") << "+1.0000E+8" << T << 0.0 << "+1.0000E+8";
+        QTest::newRow("voltage no measurement") << "-1.0000E+9" << T << 0.0 << "-1.0000E+9";
         QTest::newRow("time of day") << "09:05:30" << V << (9 * 3600 + 5 * 60 + 30) / 86400.0 << "09:05:30";
         QTest::newRow("comparator") << "HI" << T << 0.0 << "HI";
         QTest::newRow("header") << "Resistance" << T << 0.0 << "Resistance";
+        QTest::newRow("formula-like garbage") << "=1+1" << T << 0.0 << "=1+1";
+        QTest::newRow("decimal comma") << "12,5" << T << 0.0 << "12,5";
+        QTest::newRow("two points") << "1.2.3" << T << 0.0 << "1.2.3";
+        QTest::newRow("blank before") << " 12" << T << 0.0 << " 12";
+        QTest::newRow("no time") << "25:00:00" << T << 0.0 << "25:00:00";
     }
-    void cellTextIsTakenAsTypedInput() {
+    void cellsHoldReadingsTimesAndTextAsSent() {
         QFETCH(QString, text);
         QFETCH(int, kind);
         QFETCH(double, value);
@@ -123,13 +138,26 @@ private slots:
         QVERIFY(cell.has_value());
         QCOMPARE(int(cell->kind), kind);
         if (kind == OperatorProbe::Cell::Value)
-            QVERIFY2(std::abs(cell->value - value) <= 1e-9 * std::max(1.0, std::abs(value)),
+            QVERIFY2(std::abs(cell->value - value) <= 1e-12 * std::max(1.0, std::abs(value)),
                      qPrintable(QString::number(cell->value, 'g', 17)));
-        if (!shown.isEmpty()) QVERIFY2(cell->shown.startsWith(shown), qPrintable(cell->shown));
+        if (kind == OperatorProbe::Cell::Text) QCOMPARE(cell->shown, shown);
+        else if (!shown.isEmpty()) QVERIFY2(cell->shown.startsWith(shown), qPrintable(cell->shown));
+
+        SHEET::MemorySheet memory;
+        QVERIFY(memory.WorkbooksAdd());
+        QVERIFY(memory.SetCellValue(1, 1, text));
+        QCOMPARE(memory.cell(1, 1), text);
+        const SHEET::CellContent::Kind memoryKind = memory.kind(1, 1);
+        QCOMPARE(memoryKind == SHEET::CellContent::Text, kind == OperatorProbe::Cell::Text);
+        QCOMPARE(memoryKind == SHEET::CellContent::Time, text == QLatin1String("09:05:30"));
     }
 
     void emptyTextEmptiesTheCell() {
         QVERIFY(app_->SetCellValue(4, 4, "1.0000E+8"));
+        QCOMPARE(int(probe_->At(4, 4).kind), int(OperatorProbe::Cell::Text));
+        QVERIFY(app_->SetCellValue(4, 4, ""));
+        QCOMPARE(int(probe_->At(4, 4).kind), int(OperatorProbe::Cell::Empty));
+        QVERIFY(app_->SetCellValue(4, 4, "1.5E+0"));
         QCOMPARE(int(probe_->At(4, 4).kind), int(OperatorProbe::Cell::Value));
         QVERIFY(app_->SetCellValue(4, 4, ""));
         QCOMPARE(int(probe_->At(4, 4).kind), int(OperatorProbe::Cell::Empty));

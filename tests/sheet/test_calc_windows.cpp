@@ -2,14 +2,21 @@
 // program's provider, against the simulator: the time window's "Meas N"
 // sheets, header rows and scrolling, the loading windows' header, rows from
 // the active cell, and a document closed or an office killed between readings.
+// Office and program run under a locale with a decimal comma (de_DE), where
+// readings typed as text would turn into text or lose their point.
 #include <QAbstractButton>
 #include <QPushButton>
 
 #include "../logging/logging_fixture.h"
 
 #ifdef ORVEN_HAVE_CALC
+#include <QLocale>
+#include <QProcess>
 #include <QRadioButton>
 #include <QLineEdit>
+
+#include <clocale>
+#include <cmath>
 
 #include "calc_provider.h"
 #include "calc_test_office.h"
@@ -50,7 +57,8 @@ class CalcWindowsTest : public QObject {
     }
     bool isValue(int row, int column, double expected) {
         const auto cell = probe_->ReadCell(row, column);
-        return cell && cell->kind == OperatorProbe::Cell::Value && qFuzzyCompare(cell->value, expected);
+        return cell && cell->kind == OperatorProbe::Cell::Value &&
+               std::abs(cell->value - expected) <= 1e-12 * std::max(1.0, std::abs(expected));
     }
     bool isEmpty(int row, int column) {
         const auto cell = probe_->ReadCell(row, column);
@@ -85,14 +93,34 @@ class CalcWindowsTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(tmp_.isValid());
+        // The locale is built privately when the machine has none, and both
+        // the office (through the environment) and this program use it.
+        if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+            QProcess p;
+            p.start(QStringLiteral("localedef"), {"-i", "de_DE", "-f", "UTF-8", tmp_.filePath("de_DE.UTF-8")});
+            if (!p.waitForStarted(10000)) QSKIP("localedef is missing (Debian package locales): no de_DE locale");
+            QVERIFY(p.waitForFinished(120000));
+            qputenv("LOCPATH", QFile::encodeName(tmp_.path()));
+            if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+                QSKIP("no de_DE locale: localedef could not build it (Debian package locales)");
+        }
+        qputenv("LC_ALL", "de_DE.UTF-8");
+        qputenv("LANG", "de_DE.UTF-8");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         pipe_ = CALCTEST::TestPipe("windows");
         opt_ = CALCTEST::HeadlessOptions(pipe_, tmp_.path() + "/profile");
         provider_ = SHEET::CALC::MakeCalcProvider(opt_);
         QVERIFY(provider_->Create());
         probe_ = std::make_unique<OperatorProbe>(opt_);
         QVERIFY(probe_->Connected());
+        // The office reads typed input with a decimal comma.
+        QVERIFY(provider_->Attach()->WorkbooksAdd());
+        QVERIFY(probe_->Type(1, 1, "1,5"));
+        QVERIFY(isValue(1, 1, 1.5));
+        QVERIFY(probe_->CloseActiveWorkbook());
     }
     void cleanupTestCase() {
+        std::setlocale(LC_ALL, "C");
         SHEET::SetProvider(nullptr);
         if (probe_) probe_->MarkAllUnmodified();
         probe_.reset();
@@ -129,6 +157,42 @@ private slots:
         QCOMPARE(shownRow(1, 4), QString("Time|Resistance|Voltage|Comp"));
         QVERIFY(isValue(2, 2, kRes));
         QVERIFY(isEmpty(3, 2));
+    }
+
+    // The instrument's readings stay the same numbers, and what is no
+    // reading stays its text, whatever the office's locale.
+    void timeRunKeepsReadingsUnderACommaLocale() {
+        up({"--silent"});
+        const auto seen = [this](const QByteArray& what) { return b.sim->received().count(what); };
+        const auto answer = [this](const QByteArray& line) { QVERIFY(b.sim->control("send " + line.toHex())); };
+        const QList<QByteArray> readings{"51.10E-3,+3.7010E+0,IN\r\n", "1.2340E+0,+12.500E+0,HI\r\n",
+                                         "512.0E-6,-0.0010E+0,LO\r\n", "1.0000E+8,+1.0000E+8,IN\r\n",
+                                         "1.0000E+9,-1.0000E+9,IN\r\n"};
+        LT::Script script([this] { b.sim->control("silent off"); });
+        script.when([&] { return seen(":COMP?") == 1; }, [&] { answer("RV;FAST;1\r\n"); });
+        for (int n = 1; n <= readings.size(); ++n)
+            script.when([&, n] { return seen(":MEAS:BATT?") == n; }, [&, n] { answer(readings[n - 1]); });
+        script.start();
+        runTime(QString::number(readings.size()));
+        QVERIFY2(!script.failed(), qPrintable(script.why()));
+        QCOMPARE(modals->texts(), QStringList{kEnded});
+        QCOMPARE(shownRow(1, 4), QString("Time|Resistance|Voltage|Comp"));
+        for (int r = 2; r <= 6; ++r) {
+            QVERIFY(isValue(r, 1, (9 * 3600 + 5 * 60 + 30) / 86400.0));
+            QVERIFY2(probe_->At(r, 1).shown.startsWith("09:05:30"), qPrintable(probe_->At(r, 1).shown));
+        }
+        QVERIFY(isValue(2, 2, 0.0511));
+        QVERIFY(isValue(2, 3, 3.701));
+        QVERIFY(isValue(3, 2, 1.234));
+        QVERIFY(isValue(3, 3, 12.5));
+        QVERIFY(isValue(4, 2, 0.000512));
+        QVERIFY(isValue(4, 3, -0.001));
+        QCOMPARE(shownRow(3, 4).section('|', 3), QString("HI"));
+        QCOMPARE(shownRow(5, 4).section('|', 1), QString("1.0000E+8|+1.0000E+8|IN"));
+        QCOMPARE(shownRow(6, 4).section('|', 1), QString("1.0000E+9|-1.0000E+9|IN"));
+        for (int c = 2; c <= 4; ++c)
+            for (int r : {5, 6}) QCOMPARE(int(probe_->At(r, c).kind), int(OperatorProbe::Cell::Text));
+        QVERIFY(isEmpty(7, 2));
     }
 
     void timeHeaderRowsFollowModeAndComparator_data() {
