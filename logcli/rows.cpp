@@ -133,6 +133,12 @@ bool RowOutput::Open(const QString& path, QString* error) {
     }
     struct stat st {};
     regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    if (fd_ == STDOUT_FILENO) {
+        // The shell opened it: ">>" means adding to the file, and even ">"
+        // is not ours to empty again.
+        const int flags = ::fcntl(fd_, F_GETFL);
+        if (flags >= 0 && (flags & O_APPEND)) append_ = true;
+    }
     return true;
 }
 
@@ -174,7 +180,7 @@ void RowOutput::Begin(const ACQ::Setup& setup) {
         if (append_) {
             // Adding to a CSV file that has rows: its header is there already.
             if (::fstat(fd_, &st) == 0 && st.st_size > 0) header = false;
-        } else if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) {
+        } else if (fd_ != STDOUT_FILENO && (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)) {
             Fail(QStringLiteral("cannot empty"), errno);
         }
     }

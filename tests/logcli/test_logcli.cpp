@@ -120,6 +120,24 @@ private slots:
         }
     }
 
+    // Standard output redirected with >> is added to, never emptied, and a
+    // CSV file there gets no second header.
+    void stdoutAppendedToByTheShell() {
+        SimProcess sim;
+        QVERIFY(sim.started());
+        QTemporaryDir dir;
+        const QString file = dir.filePath("shell.csv");
+        for (int run = 0; run < 2; ++run) {
+            QProcess shell;
+            shell.start("bash", {"-c", "\"$0\" -d \"$1\" -i 0 -n 2 >> \"$2\"", LoggerPath(), sim.devicePath(), file});
+            QVERIFY(shell.waitForFinished(30000));
+            QCOMPARE(shell.exitCode(), 0);
+        }
+        QByteArray header;
+        QCOMPARE(CsvRows(ReadAll(file), &header).size(), 4);
+        QCOMPARE(header, QByteArray("Time,Resistance,Voltage"));
+    }
+
     // One JSON object a line, whatever the line delivered: special values
     // marked, numbers as numbers, bytes that are no text still valid JSON.
     void jsonLines() {
