@@ -55,6 +55,7 @@ Outcome Run::Failure(const std::exception& e) {
     if (dynamic_cast<const FieldOverflowError*>(&e)) DiscardRestOfLine(link_);
     out.portLost = dynamic_cast<const PortLostError*>(&e) != nullptr;
     out.interrupted = dynamic_cast<const InterruptedError*>(&e) != nullptr;
+    out.noResponse = dynamic_cast<const NoResponseError*>(&e) != nullptr;
     return out;
 }
 

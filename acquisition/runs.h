@@ -34,6 +34,7 @@ struct Outcome {
     QString error;          // what failed, for a log line
     bool portLost = false;  // the device went away
     bool interrupted = false;
+    bool noResponse = false;  // the instrument stayed silent past the time limit
 
     bool ok() const { return ending == Ending::Completed; }
 };

@@ -9,13 +9,16 @@ set(ORVEN_PRIVATE_DIR lib/${ORVEN_PKG_NAME})
 
 # The office's UNO libraries are found through the rpath the spreadsheet
 # library links in; install keeps it and drops only the build tree's paths.
-install(TARGETS orven5927 orven5927-sim RUNTIME DESTINATION ${ORVEN_PRIVATE_DIR})
+install(TARGETS orven5927 orven5927-sim orven5927-log RUNTIME DESTINATION ${ORVEN_PRIVATE_DIR})
+# The logger loads no office library; the run path it inherits from the
+# sheet library's link options would only be a stray search path.
+install(CODE "file(RPATH_REMOVE FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ORVEN_PRIVATE_DIR}/orven5927-log\")")
 install(FILES ${CMAKE_SOURCE_DIR}/app/readme.txt DESTINATION ${ORVEN_PRIVATE_DIR})
 
 # The links are made once in the build tree; install copies a link as a link.
 set(link_dir ${CMAKE_BINARY_DIR}/packaging/bin)
 file(MAKE_DIRECTORY ${link_dir})
-foreach(prog orven5927 orven5927-sim)
+foreach(prog orven5927 orven5927-sim orven5927-log)
   file(CREATE_LINK ../${ORVEN_PRIVATE_DIR}/${prog} ${link_dir}/${prog} SYMBOLIC)
   install(FILES ${link_dir}/${prog} DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
@@ -39,7 +42,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright
 set(gz_dir ${CMAKE_BINARY_DIR}/packaging/gz)
 file(MAKE_DIRECTORY ${gz_dir})
 set(gz_files)
-foreach(pair "changelog:changelog.gz" "orven5927.1:orven5927.1.gz" "orven5927-sim.1:orven5927-sim.1.gz")
+foreach(pair "changelog:changelog.gz" "orven5927.1:orven5927.1.gz" "orven5927-sim.1:orven5927-sim.1.gz"
+             "orven5927-log.1:orven5927-log.1.gz")
   string(REPLACE ":" ";" pair "${pair}")
   list(GET pair 0 src)
   list(GET pair 1 out)
@@ -50,7 +54,10 @@ foreach(pair "changelog:changelog.gz" "orven5927.1:orven5927.1.gz" "orven5927-si
 endforeach()
 add_custom_target(orven_package_docs ALL DEPENDS ${gz_files})
 install(FILES ${gz_dir}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${gz_dir}/orven5927.1.gz ${gz_dir}/orven5927-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${gz_dir}/orven5927.1.gz ${gz_dir}/orven5927-sim.1.gz ${gz_dir}/orven5927-log.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# An example, not an installed unit: the adapter's name must be filled in.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927-log.service DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/orven5927.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${ORVEN_PKG_NAME})
 
@@ -64,8 +71,9 @@ set(CPACK_PACKAGE_DESCRIPTION
   "Talks to the ORVEN 5927 battery tester over a serial line, shows its\n"
   "resistance and voltage readings in large type and logs them at a fixed\n"
   "interval, on each return key or on each external trigger, to a CSV file\n"
-  "or a live LibreOffice Calc sheet. Includes orven5927-sim, a simulated\n"
-  "instrument on a pseudo-terminal.")
+  "or a live LibreOffice Calc sheet. Includes orven5927-log, which logs\n"
+  "without a desktop, and orven5927-sim, a simulated instrument on a\n"
+  "pseudo-terminal.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY ${ORVEN_PKG_NAME})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

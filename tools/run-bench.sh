@@ -10,6 +10,7 @@ out="$BUILD/bench.txt"
 LIMIT=${BENCH_TIMEOUT:-300}
 export QT_QPA_PLATFORM=offscreen
 export ORVEN5927_SIM="$(cd "$BUILD/bin" && pwd)/orven5927-sim"
+export ORVEN5927_LOG="$(cd "$BUILD/bin" && pwd)/orven5927-log"
 tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
 : > "$out"

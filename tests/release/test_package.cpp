@@ -98,7 +98,8 @@ private slots:
     // through relative links in usr/bin so any root works.
     void installedFiles() {
         QCOMPARE(controlField("Package"), QStringLiteral("orven5927"));
-        for (const QString& prog : {QStringLiteral("orven5927"), QStringLiteral("orven5927-sim")}) {
+        for (const QString& prog :
+             {QStringLiteral("orven5927"), QStringLiteral("orven5927-sim"), QStringLiteral("orven5927-log")}) {
             const QFileInfo real(installed_ + QLatin1Char('/') + prog);
             QVERIFY2(real.isFile() && real.isExecutable(), qPrintable(real.filePath()));
             const QString link = root_ + QStringLiteral("/usr/bin/") + prog;
@@ -109,6 +110,9 @@ private slots:
             QVERIFY2(target[0] != '/', target);
             QCOMPARE(QFileInfo(link).canonicalFilePath(), real.canonicalFilePath());
         }
+        // The logger's example unit, with what it starts.
+        const QByteArray unit = ReadAll(root_ + QStringLiteral("/usr/share/doc/orven5927/examples/orven5927-log.service"));
+        QVERIFY(unit.contains("\nExecStart=/usr/bin/orven5927-log "));
         const QByteArray readme = ReadAll(installed_ + QStringLiteral("/readme.txt"));
         QVERIFY(!readme.isEmpty());
         QCOMPARE(readme, ReadAll(QStringLiteral(ORVEN_SOURCE_DIR "/app/readme.txt")));
@@ -193,7 +197,7 @@ private slots:
         QVERIFY2(overridden.contains(QStringLiteral("custom-library-search-path")), lint.out.constData());
 
         // The manual pages say what a user looks for.
-        for (const char* page : {"orven5927", "orven5927-sim"}) {
+        for (const char* page : {"orven5927", "orven5927-sim", "orven5927-log"}) {
             const QString path = root_ + QStringLiteral("/usr/share/man/man1/%1.1.gz").arg(QLatin1String(page));
             const RunResult man = Run(QStringLiteral("man"), {QStringLiteral("-l"), path});
             QVERIFY2(man.code == 0, man.err.constData());
@@ -213,7 +217,8 @@ private slots:
                                       QStringLiteral("libreoffice")})
             QVERIFY2(!depends.contains(office), qPrintable(office));
 
-        for (const QString& prog : {QStringLiteral("orven5927"), QStringLiteral("orven5927-sim")}) {
+        for (const QString& prog :
+             {QStringLiteral("orven5927"), QStringLiteral("orven5927-sim"), QStringLiteral("orven5927-log")}) {
             const QString bin = installed_ + QLatin1Char('/') + prog;
             const RunResult dyn = Run(QStringLiteral("objdump"), {QStringLiteral("-p"), bin});
             QVERIFY2(dyn.code == 0, dyn.err.constData());
@@ -222,6 +227,14 @@ private slots:
                 if (l.trimmed().startsWith(QLatin1String("NEEDED")))
                     needed << l.trimmed().section(QLatin1Char(' '), -1);
             QVERIFY(needed.contains(QStringLiteral("libc.so.6")));
+            if (prog == QLatin1String("orven5927-log")) {
+                // The logger runs where there is no desktop and no office.
+                for (const QString& lib : needed)
+                    QVERIFY2(!lib.contains(QLatin1String("Gui")) && !lib.contains(QLatin1String("Widgets")) &&
+                                 !lib.startsWith(QLatin1String("libuno")),
+                             qPrintable(lib));
+                QVERIFY2(!dyn.out.contains("RUNPATH") && !dyn.out.contains("RPATH"), dyn.out.constData());
+            }
 
             const RunResult ldd = Run(QStringLiteral("ldd"), {bin});
             QVERIFY2(ldd.code == 0, ldd.err.constData());
