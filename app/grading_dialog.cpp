@@ -419,27 +419,8 @@ void GradingDialog::accept() {
 
 namespace APP {
 
-ActiveProfile LoadActiveProfile() {
-    ActiveProfile out;
-    if (!SETTING::LoadGradingEnabled()) return out;
-    out.path = SETTING::LoadGradingProfile();
-    if (out.path.isEmpty()) {
-        out.message = QStringLiteral("Grading is switched on, but no profile is chosen: readings are not graded.\n"
-                                     "Choose one in Measurement > Grading.");
-        return out;
-    }
-    const GRADING::ReadResult r = GRADING::ReadProfile(out.path);
-    if (!r.profile) {
-        out.message = QStringLiteral("The grading profile %1 cannot be used: readings are not graded.\n%2")
-                          .arg(QDir::toNativeSeparators(out.path), r.error);
-        return out;
-    }
-    out.profile = r.profile;
-    return out;
-}
-
-ActiveProfile LoadActiveProfileWithWarning(QWidget* parent) {
-    ActiveProfile active = LoadActiveProfile();
+GRADING::ActiveProfile LoadActiveProfileWithWarning(QWidget* parent) {
+    GRADING::ActiveProfile active = GRADING::LoadActiveProfile();
     if (!active.message.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kTitle), active.message, QMessageBox::Ok, parent);
         box.exec();

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "active.h"
 #include "profile.h"
 
 class QCheckBox;
@@ -75,15 +76,6 @@ private:
 };
 
 namespace APP {
-// The profile grading should use at start: empty with no message when grading
-// is off or no profile is chosen; with a message (naming the line of a
-// damaged file) when the chosen one cannot be used, and then nothing is graded.
-struct ActiveProfile {
-    std::optional<GRADING::Profile> profile;
-    QString path;
-    QString message;
-};
-ActiveProfile LoadActiveProfile();
-// LoadActiveProfile, and a box with its message if there is one.
-ActiveProfile LoadActiveProfileWithWarning(QWidget* parent = nullptr);
+// GRADING::LoadActiveProfile, and a box with its message if there is one.
+GRADING::ActiveProfile LoadActiveProfileWithWarning(QWidget* parent = nullptr);
 }  // namespace APP
