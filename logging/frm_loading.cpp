@@ -191,7 +191,7 @@ void LoadingForm::WriteLoadedRow(QStringList& MeasData, const SETTING::Instrumen
     } else {
         OUTFILES::PrintLine(file_no, LoadedLine(MeasData));
     }
-    READINGS::Publish({QTime::currentTime(), MeasData, setup.MeasMode, setup.CompState});
+    READINGS::Publish(READINGS::FromRow(QTime::currentTime(), MeasData, setup.MeasMode, setup.CompState));
 }
 
 void LoadingForm::BeginActivity(READINGS::Kind kind) {

@@ -291,7 +291,7 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
                 ++row;
             }
             ++readings_;
-            READINGS::Publish({taken, MeasData, setup.MeasMode, setup.CompState});
+            READINGS::Publish(READINGS::FromRow(taken, MeasData, setup.MeasMode, setup.CompState));
             WaitInterval();
             if (FlagStop || (byCount && counter == count)) break;
             ++counter;
