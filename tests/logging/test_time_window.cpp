@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,6 +133,32 @@ void TestTimeWindow::keyFilterTakesDigitsOnly() {
     QVERIFY(TESTENV::PressKey(Qt::Key_Tab));
     for (QLineEdit* e : {w->Text_Time, w->Text_Count}) {
         QCOMPARE(TESTENV::KeyTarget(), e);
+        // Editing keys work as in any line edit: only non-digit text is refused.
+        beeps = 0;
+        QVERIFY(TESTENV::PressKey(Qt::Key_A, Qt::ControlModifier));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Delete));
+        QCOMPARE(e->text(), QString());
+        QVERIFY(TESTENV::TypeText("13"));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Home));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Delete));
+        QCOMPARE(e->text(), QString("3"));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Z, Qt::ControlModifier));
+        QCOMPARE(e->text(), QString("13"));
+        QVERIFY(TESTENV::PressKey(Qt::Key_A, Qt::ControlModifier));
+        QVERIFY(TESTENV::PressKey(Qt::Key_X, Qt::ControlModifier));
+        QCOMPARE(e->text(), QString());
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("13"));
+        QGuiApplication::clipboard()->setText("12");
+        QVERIFY(TESTENV::PressKey(Qt::Key_V, Qt::ControlModifier));
+        QCOMPARE(e->text(), QString("12"));
+        QCOMPARE(beeps, 0);
+        QGuiApplication::clipboard()->setText("1a");
+        QVERIFY(TESTENV::PressKey(Qt::Key_V, Qt::ControlModifier));
+        QVERIFY(TESTENV::PressKey(Qt::Key_Insert, Qt::ShiftModifier));
+        QCOMPARE(e->text(), QString("12"));
+        QCOMPARE(beeps, 2);
+        e->paste();   // what the context menu's Paste does
+        QCOMPARE(e->text(), QString("12"));
         beeps = 0;
         e->clear();
         QVERIFY(TESTENV::TypeText("1a.2-3 "));
