@@ -17,6 +17,23 @@
 
 namespace APP {
 
+namespace {
+std::function<QList<SerialPortRow>()>& PortSource() {
+    static std::function<QList<SerialPortRow>()> source;
+    return source;
+}
+}  // namespace
+
+QList<SerialPortRow> SerialPorts() {
+    if (PortSource()) return PortSource()();
+    QList<SerialPortRow> rows;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        rows.append({info.systemLocation(), info.description(), info.manufacturer(), info.serialNumber()});
+    return rows;
+}
+
+void SetSerialPortSource(std::function<QList<SerialPortRow>()> source) { PortSource() = std::move(source); }
+
 QString StableDeviceName(const QString& device, const QString& byIdFolder) {
     const QString target = QFileInfo(device).canonicalFilePath();
     if (target.isEmpty()) return {};
@@ -31,7 +48,24 @@ QString StableDeviceName(const QString& device, const QString& byIdFolder) {
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
-}
+
+// Entering the list by Tab picks no row: the view would make its first row
+// current, and that would overwrite the path typed in the field. The first
+// arrow key or click chooses one.
+class PortList : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        const bool none = !currentIndex().isValid();
+        const QSignalBlocker quiet(this);
+        QTreeWidget::focusInEvent(event);
+        if (none && currentIndex().isValid())
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+};
+}  // namespace
 
 DeviceDialog::DeviceDialog(int port, QWidget* parent, const QString& byIdFolder)
     : QDialog(parent), port_(port) {
@@ -42,18 +76,18 @@ DeviceDialog::DeviceDialog(int port, QWidget* parent, const QString& byIdFolder)
     auto* listLabel = new QLabel(QStringLiteral("&Serial ports of this computer:"), this);
     layout->addWidget(listLabel);
 
-    ports = new QTreeWidget(this);
+    ports = new PortList(this);
     ports->setRootIsDecorated(false);
     ports->setHeaderLabels({QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
                             QStringLiteral("Serial number"), QStringLiteral("Stable name")});
     listLabel->setBuddy(ports);
     const QString stored = SETTING::StoredDevicePath(port);
     QTreeWidgetItem* current = nullptr;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const QString device = info.systemLocation();
+    for (const APP::SerialPortRow& port : APP::SerialPorts()) {
+        const QString device = port.device;
         const QString stable = APP::StableDeviceName(device, byIdFolder);
         auto* item = new QTreeWidgetItem(
-            ports, {device, info.description(), info.manufacturer(), info.serialNumber(), stable});
+            ports, {device, port.description, port.manufacturer, port.serialNumber, stable});
         // The stable name survives replugging and a second adapter.
         item->setData(0, kPathRole, stable.isEmpty() ? device : stable);
         if (!stored.isEmpty() && (stored == device || stored == stable)) current = item;

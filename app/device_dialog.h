@@ -2,7 +2,9 @@
 // Chooses the device file behind COM1 or COM2 without editing the settings
 // file: the serial ports the system knows, or any other path.
 #include <QDialog>
+#include <QList>
 #include <QString>
+#include <functional>
 
 class QDialogButtonBox;
 class QLabel;
@@ -33,6 +35,15 @@ private:
 };
 
 namespace APP {
+// One row of the dialog's list.
+struct SerialPortRow {
+    QString device, description, manufacturer, serialNumber;
+};
+// The serial ports the system knows; a test may put a list of its own in
+// their place (an empty function gives the system's back).
+QList<SerialPortRow> SerialPorts();
+void SetSerialPortSource(std::function<QList<SerialPortRow>()> source);
+
 // The symlink in byIdFolder that leads to `device`; empty when there is none.
 QString StableDeviceName(const QString& device, const QString& byIdFolder);
 }  // namespace APP

@@ -1,14 +1,17 @@
 #include "common.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
@@ -53,18 +56,29 @@ bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 }  // namespace
 
 bool FilterDigitKey(QKeyEvent* event) {
-    const QString text = event->text();
-    if (text.isEmpty()) return false;   // navigation and modifier keys type nothing
-    if (text.size() == 1) {
-        const QChar c = text.at(0);
-        // Return, Tab and Escape drive the window rather than the text.
-        if (c == QChar(8) || c == QChar(13) || c == QChar(9) || c == QChar(27)) return false;
+    // Pasted text is held to the same rule as typed text.
+    if (event->matches(QKeySequence::Paste)) {
+        const QString pasted = QGuiApplication::clipboard()->text();
+        if (std::all_of(pasted.begin(), pasted.end(), IsDigit)) return false;
+        Beep();
+        return true;
     }
+    // Shortcuts (select all, copy, cut, undo) type nothing, whatever text they carry.
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)) return false;
+    const QString text = event->text();
+    // Editing keys carry control characters (Delete, Backspace) or nothing
+    // (arrows, Home, End); Return, Tab and Escape drive the window.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); })) return false;
     // A compose sequence may type several characters at once ("é5"): the
     // whole text must be digits, or none of it goes in.
     if (std::all_of(text.begin(), text.end(), IsDigit)) return false;
     Beep();
     return true;
+}
+
+void KeepDigitsOnly(QLineEdit* box) {
+    box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
 }
 
 bool FilterDigitInput(QInputMethodEvent* event) {

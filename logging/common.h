@@ -10,6 +10,7 @@
 class QFileDialog;
 class QInputMethodEvent;
 class QKeyEvent;
+class QLineEdit;
 class QMdiSubWindow;
 
 namespace LOGGING {
@@ -25,11 +26,14 @@ double LeadingValue(const QString& text);
 void Beep();
 void FocusMainWindow();
 
-// Digit-only filter: backspace and 0-9 pass, any other typed character is
-// dropped with a beep. Returns true when the key was dropped.
+// Digit-only filter: digits and the editing keys and shortcuts pass; any
+// other typed text, and a paste of anything but digits, is dropped with a
+// beep. Returns true when the key was dropped.
 bool FilterDigitKey(QKeyEvent* event);
 // The same for text committed by an input method.
 bool FilterDigitInput(QInputMethodEvent* event);
+// Refuses non-digit text that comes another way (the context menu's Paste, a drop).
+void KeepDigitsOnly(QLineEdit* box);
 
 // The CSV file dialog: a save dialog, or an open dialog that takes a name
 // not yet on disk. A new one each time, so no earlier choice carries over.

@@ -60,6 +60,7 @@ Frm_Time::Frm_Time(QWidget* parent) : FormBase(parent) {
     TWIPS::Place(Text_Count, 2175, 600, 690, 300);
     Text_Time->installEventFilter(this);
     Text_Count->installEventFilter(this);
+    for (QLineEdit* box : {Text_Time, Text_Count}) KeepDigitsOnly(box);
 
     Frame1 = new QGroupBox(QStringLiteral("Output Source of Data"), this);
     TWIPS::Place(Frame1, 375, 975, 2745, 1020);

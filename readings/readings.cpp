@@ -1,5 +1,7 @@
 #include "readings.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -14,6 +16,7 @@ struct Hub {
     quint64 lastId = 0;
     quint64 currentId = 0;   // 0: no activity under way
     std::optional<Activity> current;
+    Published published;   // of the current activity
 };
 
 Hub& TheHub() {
@@ -63,6 +66,7 @@ quint64 StartActivity(const Activity& activity) {
     if (h.currentId) EndActivity(h.currentId);
     h.currentId = ++h.lastId;
     h.current = activity;
+    h.published = Published();
     Notify([&activity](Subscriber* s) { s->activityStarted(activity); });
     return h.currentId;
 }
@@ -72,10 +76,24 @@ void EndActivity(quint64 id) {
     if (id == 0 || id != h.currentId) return;
     h.currentId = 0;
     h.current.reset();
+    h.published = Published();
     Notify([](Subscriber* s) { s->activityEnded(); });
 }
 
+qint64 MonotonicMs() {
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    return clock.elapsed();
+}
+
 void Publish(const Reading& reading) {
+    Hub& h = TheHub();
+    if (h.currentId) {
+        Published& p = h.published;
+        ++p.readings;
+        p.lastMs = MonotonicMs();
+        if (p.firstMs < 0) p.firstMs = p.lastMs;
+    }
     Notify([&reading](Subscriber* s) { s->readingTaken(reading); });
 }
 
@@ -87,5 +105,7 @@ const Activity* CurrentActivity() {
     const Hub& h = TheHub();
     return h.current ? &*h.current : nullptr;
 }
+
+Published PublishedSoFar() { return TheHub().published; }
 
 }  // namespace READINGS

@@ -27,9 +27,13 @@ struct Activity {
     std::optional<GRADING::Profile> profile;   // while readings are graded
 };
 
+// Each field means the same whatever the mode, unlike a row of the file:
+// fields[0] the resistance, fields[1] the voltage (empty in resistance-only
+// mode), fields[2] the comparator's result (empty while it is off), each as
+// the instrument sent it. Always three fields.
 struct Reading {
     QTime time;             // time of day it was taken
-    QStringList fields;     // resistance, voltage, comparator, as received
+    QStringList fields;
     qint16 mode = 0;
     qint16 comp = 0;
     std::optional<GRADING::Grade> grade;   // while readings are graded
@@ -62,6 +66,18 @@ void AnnounceSetup(qint16 mode, qint16 comp);
 
 // The activity under way, or nullptr; a subscriber that comes late starts from it.
 const Activity* CurrentActivity();
+
+// What the activity under way has published so far, for a subscriber that
+// comes late: its own count goes on from here. Times are in the steady
+// clock of MonotonicMs(); -1 before the first reading.
+struct Published {
+    qint64 readings = 0;
+    qint64 firstMs = -1;
+    qint64 lastMs = -1;
+};
+Published PublishedSoFar();
+// Milliseconds of a clock that never steps back (not the time of day).
+qint64 MonotonicMs();
 
 // Starts an activity and ends it however the scope is left.
 class ActivityScope {

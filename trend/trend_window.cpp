@@ -233,8 +233,11 @@ TrendWindow::TrendWindow(QWidget* parent) : QWidget(parent) {
     connect(&progressTimer_, &QTimer::timeout, this, &TrendWindow::updateProgress);
 
     READINGS::Subscribe(this);
-    // Opened during an activity: follow it from here on.
-    if (const READINGS::Activity* current = READINGS::CurrentActivity()) activityStarted(*current);
+    // Opened during an activity: follow it from here on, its count from its start.
+    if (const READINGS::Activity* current = READINGS::CurrentActivity()) {
+        activityStarted(*current);
+        followLate(READINGS::PublishedSoFar());
+    }
     refresh();
 }
 
@@ -251,15 +254,21 @@ void TrendWindow::activityStarted(const READINGS::Activity& activity) {
     voltage_.clear();
     dayOffset_ = 0;
     firstTime_ = lastTime_ = -1;
+    earlier_ = 0;
     firstArrival_ = lastArrival_ = -1;
-    clock_.start();
     scheduleRefresh();
+}
+
+void TrendWindow::followLate(const READINGS::Published& published) {
+    earlier_ = published.readings;
+    firstArrival_ = published.firstMs;
+    lastArrival_ = published.lastMs;
 }
 
 void TrendWindow::readingTaken(const READINGS::Reading& reading) {
     if (!haveActivity_) return;
     pending_.append(reading);
-    lastArrival_ = clock_.elapsed();
+    lastArrival_ = READINGS::MonotonicMs();
     if (firstArrival_ < 0) firstArrival_ = lastArrival_;
     if (pending_.size() >= kBatch) absorbPending();
     scheduleRefresh();
@@ -444,7 +453,10 @@ void TrendWindow::refreshStatistics() {
         texts << Count(q.overRange) << Count(q.noMeasurement) << Count(q.notNumber);
         for (int c = 0; c < kColumnCount; ++c) cells_[row][c]->setText(Trimmed(texts[c]));
     }
-    readingsLabel_->setText(QStringLiteral("Readings: %1").arg(stats_.readings));
+    QString readings = QStringLiteral("Readings: %1").arg(stats_.readings);
+    // The statistics cannot cover what was taken before the window opened.
+    if (earlier_ > 0) readings += QStringLiteral(" (opened after reading %1)").arg(earlier_);
+    readingsLabel_->setText(readings);
     const bool judged = haveActivity_ && activity_.comp != 0;
     for (int j = 0; j < 4; ++j) {
         judgementLabels_[size_t(j)]->setVisible(judged);
@@ -455,7 +467,7 @@ void TrendWindow::refreshStatistics() {
 
 QString TrendWindow::progressText() const {
     if (!haveActivity_) return QStringLiteral("No readings yet.");
-    const qint64 n = stats_.readings;
+    const qint64 n = readingsOfActivity();
     QStringList parts;
     switch (activity_.kind) {
     case READINGS::Kind::TestMeasurement:
@@ -470,7 +482,7 @@ QString TrendWindow::progressText() const {
         parts << (counted ? QStringLiteral("Reading %1 of %2").arg(n).arg(activity_.count)
                           : QStringLiteral("Reading %1, until Stop").arg(n));
         if (!running_ || lastArrival_ < 0 || (counted && n >= activity_.count)) break;
-        const qint64 since = clock_.elapsed() - lastArrival_;
+        const qint64 since = READINGS::MonotonicMs() - lastArrival_;
         const qint64 intervalMs = qint64(std::llround(activity_.interval * 1000.0));
         if (intervalMs >= 1000) {
             const qint64 left = intervalMs - since;
@@ -533,23 +545,51 @@ void TrendWindow::saveImage() {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
-    QFileDialog dialog(this, QString::fromLatin1(kSaveTitle), folder);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    // Opened, not run: a dialog with a loop of its own would hold a logging
+    // run's wait, which can only end once that loop does.
+    auto* dialog = new QFileDialog(this, QString::fromLatin1(kSaveTitle), folder);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
     // A name typed without an extension still becomes a PNG file.
-    dialog.setDefaultSuffix(QStringLiteral("png"));
-    dialog.setNameFilters({QStringLiteral("PNG Image(*.png) (*.png)"), QStringLiteral("All Files(*.*) (*)")});
-    dialog.selectFile(defaultImageName());
-    if (dialog.exec() != QDialog::Accepted) return;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty()) return;
-    lastImageFolder_ = QFileInfo(chosen.first()).absolutePath();
-    if (!picture().save(chosen.first(), "PNG")) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("ORVEN 5927 Application"),
-                        QStringLiteral("The image could not be saved."), QMessageBox::Ok, this);
-        box.exec();
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    dialog->setNameFilters({QStringLiteral("PNG Image(*.png) (*.png)"), QStringLiteral("All Files(*.*) (*)")});
+    dialog->selectFile(defaultImageName());
+    connect(dialog, &QFileDialog::fileSelected, this, &TrendWindow::saveImageAs);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
+}
+
+void TrendWindow::saveImageAs(const QString& file) {
+    if (file.isEmpty()) return;
+    lastImageFolder_ = QFileInfo(file).absolutePath();
+    if (!QFileInfo::exists(file)) {
+        writeImage(file);
+        return;
     }
+    // The dialog's own question would run a loop of its own; this one is opened too.
+    auto* ask = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kSaveTitle),
+                                QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                    .arg(QFileInfo(file).fileName()),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    ask->setDefaultButton(QMessageBox::No);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    ask->setWindowModality(Qt::WindowModal);
+    connect(ask, &QMessageBox::buttonClicked, this, [this, ask, file](QAbstractButton* button) {
+        if (ask->standardButton(button) == QMessageBox::Yes) writeImage(file);
+    });
+    ask->open();
+}
+
+void TrendWindow::writeImage(const QString& file) {
+    if (picture().save(file, "PNG")) return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("ORVEN 5927 Application"),
+                                QStringLiteral("The image could not be saved."), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }
 
 void TrendWindow::copyImage() { QApplication::clipboard()->setImage(picture()); }

@@ -56,7 +56,7 @@ public:
 
     QPushButton* saveButton = nullptr;   // "Save Image..."
     QPushButton* copyButton = nullptr;   // "Copy"
-    void saveImage();
+    void saveImage();   // opens the file dialog and returns at once
     void copyImage();
 
     static constexpr char kCaption[] = "Trend";
@@ -66,6 +66,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void followLate(const READINGS::Published& published);
+    qint64 readingsOfActivity() const { return earlier_ + stats_.readings; }
     void scheduleRefresh();
     void absorbPending();
     void absorb(const READINGS::Reading& reading);
@@ -75,6 +77,8 @@ private:
     qint64 chartTime(const QTime& time);
     QLineSeries* lineAt(QList<QLineSeries*>& pool, int index, QValueAxis* axis, const QColor& color);
     QString defaultImageName() const;
+    void saveImageAs(const QString& file);
+    void writeImage(const QString& file);
 
     // Chart
     QWidget* picture_ = nullptr;   // what the image shows
@@ -106,8 +110,8 @@ private:
     qint64 lastTime_ = -1;
     qint64 epochBase_ = 0;   // chart time 0 as ms since the epoch
     QList<READINGS::Reading> pending_;   // taken, not yet counted
-    QElapsedTimer clock_;    // since the activity began
-    qint64 firstArrival_ = -1;
+    qint64 earlier_ = 0;     // readings of the activity published before the window followed it
+    qint64 firstArrival_ = -1;   // READINGS::MonotonicMs() of the activity's first and last reading
     qint64 lastArrival_ = -1;
 
     // Drawing

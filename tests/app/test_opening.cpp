@@ -433,6 +433,46 @@ private slots:
         QCOMPARE(APP::StableDeviceName(QStringLiteral("/dev/null"), byId.path()), QString());
     }
 
+    // A stored path that is not among the system's ports: entering the list
+    // by Tab changes nothing, so OK keeps that path; an arrow key chooses a
+    // row, and Return on it stores its device.
+    void deviceDialogListByKeyboard() {
+        WriteSettingsFile("[Version]\nNumber=120\n[Communications]\nCOM1%20Device=/dev/ttyUSB9\n");
+        APP::SetSerialPortSource([] {
+            return QList<APP::SerialPortRow>{{"/dev/ttyS4", "16550A", "", ""},
+                                             {"/dev/ttyACM0", "USB modem", "Maker", "42"}};
+        });
+        APP::Main();
+        Frm_Opening* f = APP::OpeningForm();
+        QVERIFY(f->MnuCom1->isChecked());
+        QStringList seen;
+        AnswerDeviceDialog([&](DeviceDialog* d) {
+            QCOMPARE(d->ports->topLevelItemCount(), 2);
+            QCOMPARE(TESTENV::KeyTarget(), d->path);
+            QVERIFY(TESTENV::PressKey(Qt::Key_Backtab, Qt::ShiftModifier));
+            QCOMPARE(TESTENV::KeyTarget(), d->ports);
+            seen << d->path->text();
+            QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // no row chosen: OK
+        });
+        f->MnuDevice->trigger();
+        QCOMPARE(seen, QStringList{"/dev/ttyUSB9"});
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyUSB9"));
+
+        AnswerDeviceDialog([&](DeviceDialog* d) {
+            QVERIFY(TESTENV::PressKey(Qt::Key_Backtab, Qt::ShiftModifier));
+            QVERIFY(TESTENV::PressKey(Qt::Key_Down));
+            seen << d->path->text();
+            QVERIFY(TESTENV::PressKey(Qt::Key_Down));
+            seen << d->path->text();
+            QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+        });
+        f->MnuDevice->trigger();
+        APP::SetSerialPortSource({});
+        // Sorted by device: the first arrow press takes the first row.
+        QCOMPARE(seen, (QStringList{"/dev/ttyUSB9", "/dev/ttyACM0", "/dev/ttyS4"}));
+        QCOMPARE(Get(SETTING::Key::SecComm, SETTING::Key::Com1Device), QStringLiteral("/dev/ttyS4"));
+    }
+
     void readmeReachesTheViewerUnquoted() {
         QCOMPARE(APP::ReadmePath(QStringLiteral("/opt/orven")), QStringLiteral("/opt/orven/readme.txt"));
         QCOMPARE(APP::ReadmePath(QStringLiteral("/")), QStringLiteral("/readme.txt"));

@@ -129,7 +129,17 @@ QWidget* KeyTarget(int timeoutMs) {
 bool PressKey(int key, Qt::KeyboardModifiers mods, int timeoutMs) {
     QWidget* target = KeyTarget(timeoutMs);
     if (!target) return false;
-    QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
+    // The text an X server gives the key where QTest's differs: Delete types
+    // DEL, and Control with a letter its control character.
+    QString text;
+    if (key == Qt::Key_Delete)
+        text = QString(QChar(0x7f));
+    else if (mods == Qt::ControlModifier && key >= Qt::Key_A && key <= Qt::Key_Z)
+        text = QString(QChar(key - Qt::Key_A + 1));
+    if (!text.isEmpty())
+        QTest::sendKeyEvent(QTest::Click, target, static_cast<Qt::Key>(key), text, mods);
+    else
+        QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
     return true;
 }
 

@@ -46,7 +46,7 @@ void CloseUnansweredBoxes(int limitMs = 10000);
 
 // Keys as a keyboard delivers them: to QApplication::focusWidget() of the
 // active window (the window itself when nothing in it has the focus), once a
-// window is really active. False, with nothing sent, when no window becomes
+// window is really active, with the text a PC keyboard gives them. False, with nothing sent, when no window becomes
 // active within timeoutMs.
 QWidget* KeyTarget(int timeoutMs = 2000);
 bool PressKey(int key, Qt::KeyboardModifiers mods = Qt::NoModifier, int timeoutMs = 2000);

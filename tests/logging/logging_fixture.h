@@ -51,6 +51,7 @@ public:
     QList<Seen> seen;
     QStringList fileAnswers;   // consumed in order; "" cancels the dialog
     std::function<void(const QString&)> onSelected;   // as a dialog accepts a name
+    bool fileDialogsByHand = false;   // file dialogs are left to the test
     int count() const { return seen.size(); }
     Seen last() const { return seen.isEmpty() ? Seen{} : seen.last(); }
     QStringList texts() const {
@@ -85,6 +86,7 @@ private:
             else
                 box->done(0);
         } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {
+            if (fileDialogsByHand) return;
             s.fileDialog = true;
             s.filters = dlg->nameFilters();
             s.acceptMode = dlg->acceptMode();

@@ -154,8 +154,9 @@ void TestSingleWindow::csvRowsAppend() {
     // One activity from OK to the close; a published reading is resistance,
     // voltage, comparator whatever the row's layout.
     QStringList fields = QString::fromLatin1(row.trimmed()).split(',');
+    // A reading has a place for the voltage even where the row has none.
+    if (RS_LIB32::ProgramLink().InstrumentSetup.MeasMode == 0) fields.insert(1, QString());
     while (fields.size() < 3) fields << QString();
-    if (RS_LIB32::ProgramLink().InstrumentSetup.MeasMode == 0) fields.move(1, 2);
     const QString published = QStringLiteral("%1 mode %2 comp %3")
                                   .arg(fields.join('|'))
                                   .arg(RS_LIB32::ProgramLink().InstrumentSetup.MeasMode)

@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QRadioButton>
 #include <QScreen>
+#include <QtCharts/QScatterSeries>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QValueAxis>
@@ -20,6 +21,7 @@
 #include "envelope.h"
 #include "format.h"
 #include "frm_disp.h"
+#include "frm_single.h"
 #include "frm_time.h"
 #include "mdifrm_main.h"
 #include "process.h"
@@ -77,12 +79,20 @@ class TestTrend : public QObject {
     Q_OBJECT
 
 private slots:
+    // A failed run must not leave its window open for the next test.
+    void cleanup() {
+        if (Frm_Time* t = LOGGING::TimeWindow()) LOGGING::CloseForm(t);
+        if (Frm_Single* s = LOGGING::SingleWindow()) LOGGING::CloseForm(s);
+        RS_LIB32::ProgramLink().CommClose();
+        APP::ResetMainForTests();
+    }
     void statisticsOfAKnownSeries();
     void runningSumsKeepTheirPrecision();
     void valuesTakeTheShapeOfTheReadings();
     void envelopeKeepsShortSeriesAndGaps();
     void envelopeOfAVeryLongSeriesStaysSmall();
     void windowFollowsTimeIntervalRuns();
+    void windowCountsAResistanceRunFromItsStart();
 };
 
 void TestTrend::statisticsOfAKnownSeries() {
@@ -314,14 +324,56 @@ void TestTrend::windowFollowsTimeIntervalRuns() {
     QCOMPARE(w->resistancePointsDrawn(), 0);
     QCOMPARE(Shown(w, "voltage.3"), QString("+12.345"));
 
-    // Save Image... and Copy give the same picture; a name typed without an
-    // extension becomes a PNG file.
+    // Save Image... during a 1-second run: the run keeps its pace while the
+    // dialog is open, and the dialog is answered through its own field; a
+    // name typed without an extension becomes a PNG file. Copy gives the
+    // same picture.
+    QVERIFY(sim.control("set res 012.34E-3"));
+    const QString run3 = dir.filePath("orven-trend-run3.csv");
     const QString image = dir.filePath("orven-trend-picture");
-    modals.fileAnswers << image;
-    w->saveButton->click();
-    QVERIFY(modals.last().fileDialog);
-    QCOMPARE(modals.last().title, QString("Save Image"));
-    QCOMPARE(modals.last().acceptMode, int(QFileDialog::AcceptSave));
+    modals.fileAnswers << run3;
+    t->Text_Time->setText("1");
+    t->Text_Count->setText("6");
+    bool stillOpen = false;
+    QString proposed;
+    // Before a dialog that holds the run gives up: reject it, so the test ends.
+    LT::Script answer([] {
+        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) d->reject();
+    }, 15000);
+    answer.when([t] { return t->ReadingsLogged() >= 4; },
+                [&] {
+                    auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                    stillOpen = d && d->isVisible();
+                    if (!stillOpen) return;
+                    proposed = d->selectedFiles().value(0);
+                    TESTENV::PressKey(Qt::Key_A, Qt::ControlModifier);
+                    TESTENV::TypeText(image);
+                    TESTENV::PressKey(Qt::Key_Return);
+                });
+    LT::Script click;
+    click.when([t] { return t->ReadingsLogged() == 1 && t->Timer1->isActive(); },
+               [&] {
+                   modals.fileDialogsByHand = true;
+                   answer.start();
+                   QTest::mouseClick(w->saveButton, Qt::LeftButton);
+               });
+    click.start();
+    t->Cmd[1]->click();
+    modals.fileDialogsByHand = false;
+    QVERIFY(!click.failed());
+    QVERIFY(!answer.failed());
+    QVERIFY(stillOpen);
+    QCOMPARE(QFileInfo(proposed).fileName(), QString("orven-trend-run3-trend.png"));
+    QCOMPARE(modals.last().text, QString("Measurement ended."));
+    const QList<QByteArray> rows = LT::readFile(run3).trimmed().split('\n').mid(1);
+    QCOMPARE(rows.size(), 6);
+    QList<int> stamps;
+    for (const QByteArray& row : rows)
+        stamps << QTime::fromString(QString::fromLatin1(row.left(8)), "HH:mm:ss").msecsSinceStartOfDay() / 1000;
+    // A second apart, give or take the second boundary the stamps are cut at.
+    for (int i = 1; i < stamps.size(); ++i)
+        QVERIFY2(stamps[i] - stamps[i - 1] >= 1 && stamps[i] - stamps[i - 1] <= 2, rows[i].constData());
+    QVERIFY2(stamps.last() - stamps.first() <= 6, rows.last().constData());
     QImage saved(image + ".png");
     QVERIFY(!saved.isNull());
     w->copyButton->click();
@@ -349,13 +401,128 @@ void TestTrend::windowFollowsTimeIntervalRuns() {
     QCOMPARE(APP::TrendForm(), form);
     QCOMPARE(form->pos(), QPoint(TWIPS::ToPxX(1500), 60));
     QCOMPARE(form->size(), QSize(500, 300));
-    QCOMPARE(w->statistics().readings, qint64(2));
+    QCOMPARE(w->statistics().readings, qint64(6));
 
     // Shutdown keeps the place of an open window.
     form->move(30, 45);
     QVERIFY_EXCEPTION_THROWN(m->MnuFileExit_Click(), ProcessEnded);
     QCOMPARE(Stored("Left"), QString::number(TWIPS::Left(form)));
     QCOMPARE(Stored("Top"), QString::number(TWIPS::Top(form)));
+
+    LOGGING::CloseForm(t);
+    RS_LIB32::ProgramLink().CommClose();
+    APP::ResetMainForTests();
+}
+
+void TestTrend::windowCountsAResistanceRunFromItsStart() {
+    // Resistance only with the comparator on: the instrument answers "R,Comp",
+    // so the comparator is the second field of a logged row.
+    SETTING::SetProcessEnder([](int) {});
+    QTemporaryDir dir;
+    SimProcess sim({"--mode", "R", "--comp", "1", "--comp-result", "HI"});
+    QVERIFY(sim.started());
+    qputenv("ORVEN5927_COM1", QFile::encodeName(sim.devicePath()));
+    RS_LIB32::ProgramLink().CommInit();
+    QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
+    MDIFrm_Main* m = APP::ShowMainWindow();
+    QVERIFY(m);
+    LT::Modals modals;
+    APP::ResetTrendForTests();
+
+    // The return-key window: F8 first pressed after two rows counts them too.
+    const QString loaded = dir.filePath("orven-trend-loaded.csv");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", loaded);
+    Press(m, Qt::Key_F6);
+    Frm_Single* single = LOGGING::SingleWindow();
+    QVERIFY(single);
+    single->Cmd_Ok->click();
+    single->Cmd_Trig->click();
+    single->Cmd_Trig->click();
+    QCOMPARE(LT::readFile(loaded), QByteArray("012.34E-3,HI\r\n012.34E-3,HI\r\n"));
+    Press(m, Qt::Key_F8);
+    TrendWindow* w = APP::TrendWindowObject();
+    QVERIFY(w);
+    QCOMPARE(Shown(w, "progress"), QString("2 rows logged since OK   Output: orven-trend-loaded.csv"));
+    single->Cmd_Trig->click();
+    w->refresh();
+    QCOMPARE(Shown(w, "progress"), QString("3 rows logged since OK   Output: orven-trend-loaded.csv"));
+    QCOMPARE(Shown(w, "readings"), QString("Readings: 1 (opened after reading 2)"));
+    QCOMPARE(Shown(w, "judgement.HI"), QString("HI: 1"));
+    single->Cmd_End->click();
+    QVERIFY(!LOGGING::SingleWindow());
+    APP::ResetTrendForTests();
+
+    // Counted 1-second runs whose readings are judged HI, HI, LO, IN.
+    Press(m, Qt::Key_F5);
+    Frm_Time* t = LOGGING::TimeWindow();
+    QVERIFY(t);
+    auto judged = [&](LT::Script& s) {
+        s.when([t] { return t->ReadingsLogged() == 2; }, [&] { QVERIFY(sim.control("set comp-result LO")); })
+            .when([t] { return t->ReadingsLogged() == 3; }, [&] { QVERIFY(sim.control("set comp-result IN")); });
+    };
+    auto run = [&](const QString& file, LT::Script& s) {
+        QVERIFY(sim.control("set comp-result HI"));
+        modals.fileAnswers << dir.filePath(file);
+        t->Text_Time->setText("1");
+        t->Text_Count->setText("4");
+        t->OpnMethod[0]->setChecked(true);
+        s.start();
+        t->Cmd[1]->click();   // returns when the run has ended
+        QVERIFY(!s.failed());
+        QCOMPARE(modals.last().text, QString("Measurement ended."));
+    };
+
+    // F8 first pressed after two readings: the window goes on from the
+    // run's own count, and estimates the end from the run's own pace.
+    QString opened;
+    QTime openedAt;
+    LT::Script late;
+    late.when([t] { return t->ReadingsLogged() == 2 && t->Timer1->isActive(); },
+              [&] {
+                  Press(m, Qt::Key_F8);
+                  openedAt = QTime::currentTime();
+                  if (APP::TrendWindowObject()) opened = Shown(APP::TrendWindowObject(), "progress");
+              });
+    judged(late);
+    run("orven-trend-late.csv", late);
+    w = APP::TrendWindowObject();
+    QVERIFY(w);
+    static const QRegularExpression progress(
+        "^Reading 2 of 4   next reading in 1 s   ends about (\\d\\d:\\d\\d:\\d\\d)   Output: orven-trend-late.csv$");
+    const QRegularExpressionMatch match = progress.match(opened);
+    QVERIFY2(match.hasMatch(), qPrintable(opened));
+    // Two more readings a second apart are still to come.
+    const int ends = openedAt.secsTo(QTime::fromString(match.captured(1), "HH:mm:ss"));
+    QVERIFY2(ends >= 1 && ends <= 3, qPrintable(QString::number(ends)));
+    w->refresh();
+    QCOMPARE(Shown(w, "progress"), QString("Reading 4 of 4   Output: orven-trend-late.csv   (ended)"));
+    QCOMPARE(Shown(w, "readings"), QString("Readings: 2 (opened after reading 2)"));
+    QCOMPARE(Shown(w, "judgement.LO"), QString("LO: 1"));
+    QCOMPARE(Shown(w, "judgement.IN"), QString("IN: 1"));
+
+    // With the window open from the start every judgement is counted and
+    // coloured: the rows carry "R,Comp", the window reads the comparator.
+    LT::Script open;
+    judged(open);
+    run("orven-trend-judged.csv", open);
+    QCOMPARE(LT::readFile(dir.filePath("orven-trend-judged.csv")).count(",LO\r\n"), 1);
+    w->refresh();
+    QCOMPARE(Shown(w, "readings"), QString("Readings: 4"));
+    QCOMPARE(Shown(w, "judgement.IN"), QString("IN: 1"));
+    QCOMPARE(Shown(w, "judgement.HI"), QString("HI: 2"));
+    QCOMPARE(Shown(w, "judgement.LO"), QString("LO: 1"));
+    QCOMPARE(Shown(w, "judgement.Other"), QString("Other: 0"));
+    QCOMPARE(Shown(w, "resistance.3"), QString("12.34m"));   // mean
+    QVERIFY(!w->chart()->axes(Qt::Vertical).value(1)->isVisible());
+    // Points by colour: green IN, red HI, purple LO, grey any other text.
+    QMap<QRgb, int> points;
+    for (QAbstractSeries* series : w->chart()->series())
+        if (auto* marks = qobject_cast<QScatterSeries*>(series)) points[marks->color().rgb()] += marks->count();
+    QCOMPARE(points.value(QColor(0x2e, 0x9d, 0x3a).rgb()), 1);
+    QCOMPARE(points.value(QColor(0xd6, 0x27, 0x28).rgb()), 2);
+    QCOMPARE(points.value(QColor(0x7b, 0x3f, 0xbf).rgb()), 1);
+    QCOMPARE(points.value(QColor(0x80, 0x80, 0x80).rgb()), 0);
 
     LOGGING::CloseForm(t);
     RS_LIB32::ProgramLink().CommClose();
