@@ -123,7 +123,7 @@ bool writeLine(int fd, const QByteArray& line, QDeadlineTimer deadline) {
 // the event dispatcher and the port's own buffer costs more than the whole
 // exchange with a fast instrument. The windows are still served at least
 // this often, and such a wait lasts at most kPortOnlyWaitMs.
-constexpr qint64 kServeEventsEveryMs = 5;
+constexpr qint64 kServeEventsEveryMs = 16;
 constexpr int kPortOnlyWaitMs = 2;
 
 }  // namespace

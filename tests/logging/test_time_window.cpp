@@ -464,6 +464,17 @@ void TestTimeWindow::csvFailures() {
     QCOMPARE(readFile(file), lines({"Time,Resistance,Voltage"}));
     QCOMPARE(OUTFILES::FreeFile(), 1);
     QVERIFY(w->Cmd[1]->isVisible());
+
+    // Rows that cannot be settled on disk at the end (a pulled stick, a full
+    // network share): a failed write, never "Measurement ended.".
+    b.sim->control("extra-fields off");
+    OUTFILES::SetFinalCallsForTests([](int) { errno = EIO; return -1; }, nullptr);
+    modals->fileAnswers << b.path("unsynced.csv");
+    start(w, "0", "2", true);
+    OUTFILES::SetFinalCallsForTests(nullptr, nullptr);
+    QCOMPARE(modals->last().text, QString("The error occurred. "));
+    QCOMPARE(readFile(b.path("unsynced.csv")).count("\r\n"), 3);
+    QCOMPARE(OUTFILES::FreeFile(), 1);
 }
 
 void TestTimeWindow::writeFailureKeepsWrittenRows() {
