@@ -52,41 +52,10 @@ constexpr qint64 kTimeReadings = 40;   // per time-interval run, about a second 
 constexpr int kPresses = 8;            // per return-key round
 constexpr int kRows = 200;             // rows written on their own
 
-// Answers the boxes a run ends with ("Measurement ended.").
-void AnswerBoxes() {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-        if (QAbstractButton* b = box->defaultButton()) b->click();
-}
-
 // Readings per second of one time-interval run at interval 0, from its first
 // logged reading to its `target`-th; Stop is pressed then.
 double TimeRun(Frm_Time* w, bool sheet, const QString& csv) {
-    LOGGING::SetFileChooser([csv](bool) { return csv; });
-    w->Text_Time->setText("0");
-    w->Text_Count->setText("0");
-    w->OpnMethod[sheet ? 1 : 0]->setChecked(true);
-    QElapsedTimer clock;
-    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
-    QTimer watch;
-    watch.setInterval(2);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        AnswerBoxes();
-        const qint64 n = w->ReadingsLogged();
-        if (t0 < 0 && n >= 1) {
-            t0 = clock.nsecsElapsed();
-            n0 = n;
-        }
-        if (t1 < 0 && n >= kTimeReadings) {
-            t1 = clock.nsecsElapsed();
-            n1 = n;
-            w->Cmd[2]->click();
-        }
-    });
-    watch.start();
-    clock.start();
-    w->Cmd[1]->click();   // returns when the run has ended
-    if (t0 < 0 || t1 <= t0) Fail("a time-interval run did not reach its readings");
-    return double(n1 - n0) * 1e9 / double(t1 - t0);
+    return TimedTimeRun(w, csv, kTimeReadings, sheet).perSecond();
 }
 
 // Median milliseconds from a Load press to its row, over kPresses presses of

@@ -52,12 +52,13 @@ struct Sim {
     QString device;
 };
 
-inline Sim StartSim(const QStringList& args) {
-    Sim sim;
+// Starts `program` with `args`, its standard output into a pipe whose
+// reading end is returned in *out.
+inline pid_t Spawn(const QString& program, const QStringList& args, int* out) {
     int fds[2];
     if (::pipe(fds) != 0) Fail("pipe failed");
-    const QByteArray program = QFile::encodeName(SimulatorPath());
-    std::vector<QByteArray> store{program};
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> store{path};
     for (const QString& a : args) store.push_back(a.toLocal8Bit());
     std::vector<char*> argv;
     for (auto& a : store) argv.push_back(a.data());
@@ -66,11 +67,18 @@ inline Sim StartSim(const QStringList& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    if (posix_spawn(&sim.pid, program.constData(), &actions, nullptr, argv.data(), environ) != 0)
-        Fail("cannot start the simulator");
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ) != 0)
+        Fail("cannot start a child program");
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
-    sim.out = fds[0];
+    *out = fds[0];
+    return pid;
+}
+
+inline Sim StartSim(const QStringList& args) {
+    Sim sim;
+    sim.pid = Spawn(SimulatorPath(), args, &sim.out);
 
     QByteArray line;
     QElapsedTimer t;

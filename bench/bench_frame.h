@@ -2,8 +2,13 @@
 // The frame the logging benchmarks measure in: COM1 open on the simulator, a
 // main window with its MDI area and the display window, and the measurement
 // run from inside the event loop, as the program runs its windows.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QStandardPaths>
@@ -14,6 +19,8 @@
 #include "bench_common.h"
 #include "frame.h"
 #include "frm_disp.h"
+#include "frm_time.h"
+#include "logging.h"
 #include "rs_lib32.h"
 
 namespace BENCH {
@@ -48,6 +55,61 @@ inline int MeasureInFrame(const QString& device, const std::function<int()>& mea
     QCoreApplication::exec();
 
     RS_LIB32::ProgramLink().CommClose();
+    return rc;
+}
+
+// Answers the box a run ends with ("Measurement ended.") by its default button.
+inline void AnswerBoxes() {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        if (QAbstractButton* b = box->defaultButton()) b->click();
+}
+
+// One time-interval run of the window at interval 0 into `csv` (or a sheet),
+// watched every `pollMs`: the readings and nanoseconds from its first logged
+// reading to its `target`-th, when Stop is pressed.
+struct TimedRound {
+    qint64 readings = 0;
+    qint64 ns = 0;
+    double perSecond() const { return ns > 0 ? double(readings) * 1e9 / double(ns) : 0.0; }
+};
+inline TimedRound TimedTimeRun(Frm_Time* w, const QString& csv, qint64 target, bool sheet = false, int pollMs = 2) {
+    LOGGING::SetFileChooser([csv](bool) { return csv; });
+    w->Text_Time->setText("0");
+    w->Text_Count->setText("0");
+    w->OpnMethod[sheet ? 1 : 0]->setChecked(true);
+    QElapsedTimer clock;
+    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
+    QTimer watch;
+    watch.setInterval(pollMs);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        AnswerBoxes();
+        const qint64 n = w->ReadingsLogged();
+        if (t0 < 0 && n >= 1) {
+            t0 = clock.nsecsElapsed();
+            n0 = n;
+        }
+        if (t1 < 0 && n >= target) {
+            t1 = clock.nsecsElapsed();
+            n1 = n;
+            w->Cmd[2]->click();
+        }
+    });
+    watch.start();
+    clock.start();
+    w->Cmd[1]->click();   // returns when the run has ended
+    if (t0 < 0 || t1 <= t0) Fail("a time-interval run did not reach its readings");
+    return {n1 - n0, t1 - t0};
+}
+
+// main() of a benchmark that measures in the frame against one simulator
+// started with `simArgs`.
+inline int RunWithSimulator(int argc, char** argv, const QStringList& simArgs, const std::function<int()>& measure) {
+    QTemporaryDir home;
+    UsePrivateSettings(home);
+    QApplication app(argc, argv);
+    Sim sim = StartSim(simArgs);
+    const int rc = MeasureInFrame(sim.device, measure);
+    StopSim(sim);
     return rc;
 }
 

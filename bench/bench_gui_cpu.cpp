@@ -131,11 +131,5 @@ int Measure() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    UsePrivateSettings(home);
-    QApplication app(argc, argv);
-    Sim sim = StartSim({"--exit-with-parent", "--pace"});
-    const int rc = MeasureInFrame(sim.device, Measure);
-    StopSim(sim);
-    return rc;
+    return BENCH::RunWithSimulator(argc, argv, {"--exit-with-parent", "--pace"}, Measure);
 }

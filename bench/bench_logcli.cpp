@@ -54,23 +54,7 @@ struct Child {
 
 Child StartLogger(const QStringList& args) {
     Child c;
-    int fds[2];
-    if (::pipe(fds) != 0) Fail("pipe failed");
-    const QByteArray program = QFile::encodeName(LoggerPath());
-    std::vector<QByteArray> store{program};
-    for (const QString& a : args) store.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    if (posix_spawn(&c.pid, program.constData(), &actions, nullptr, argv.data(), environ) != 0)
-        Fail("cannot start orven5927-log");
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    c.out = fds[0];
+    c.pid = Spawn(LoggerPath(), args, &c.out);
     return c;
 }
 
@@ -122,40 +106,11 @@ double LoggerRun(const QString& device) {
     return double(kPacedReadings - 1) * 1e9 / double(t1 - t0);
 }
 
-void AnswerBoxes() {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-        if (QAbstractButton* b = box->defaultButton()) b->click();
-}
 
 // The same for the time-interval window into a CSV file, as bench_calc
 // measures it: first logged reading to the target-th, then Stop.
 double WindowRun(Frm_Time* w, const QString& csv, qint64 target) {
-    LOGGING::SetFileChooser([csv](bool) { return csv; });
-    w->Text_Time->setText("0");
-    w->Text_Count->setText("0");
-    w->OpnMethod[0]->setChecked(true);
-    QElapsedTimer clock;
-    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
-    QTimer watch;
-    watch.setInterval(2);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        AnswerBoxes();
-        const qint64 n = w->ReadingsLogged();
-        if (t0 < 0 && n >= 1) {
-            t0 = clock.nsecsElapsed();
-            n0 = n;
-        }
-        if (t1 < 0 && n >= target) {
-            t1 = clock.nsecsElapsed();
-            n1 = n;
-            w->Cmd[2]->click();
-        }
-    });
-    watch.start();
-    clock.start();
-    w->Cmd[1]->click();   // returns when the run has ended
-    if (t0 < 0 || t1 <= t0) Fail("a time-interval run did not reach its readings");
-    return double(n1 - n0) * 1e9 / double(t1 - t0);
+    return TimedTimeRun(w, csv, target).perSecond();
 }
 
 long ProcessTicks(pid_t pid) {

@@ -59,37 +59,8 @@ Round Bare(int count) {
 // One real run of the window (Start, the save dialog, interval 0, until
 // Stop) that is stopped once `target` readings are logged.
 Round Run(Frm_Time* w, const QString& csv, qint64 target) {
-    // The file is named as the save dialog would name it.
-    LOGGING::SetFileChooser([csv](bool) { return csv; });
-    w->Text_Time->setText("0");
-    w->Text_Count->setText("0");
-    w->OpnMethod[0]->setChecked(true);
-    QElapsedTimer clock;
-    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
-    QTimer watch;
-    watch.setInterval(10);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                if (QAbstractButton* b = box->defaultButton()) b->click();
-            return;
-        }
-        const qint64 n = w->ReadingsLogged();
-        if (t0 < 0 && n >= 1) {
-            t0 = clock.elapsed();
-            n0 = n;
-        }
-        if (t1 < 0 && n >= target) {
-            t1 = clock.elapsed();
-            n1 = n;
-            w->Cmd[2]->click();
-        }
-    });
-    watch.start();
-    clock.start();
-    w->Cmd[1]->click();   // returns when the run has ended
-    if (t0 < 0 || t1 <= t0) return {};
-    return {n1 - n0, t1 - t0};
+    const TimedRound r = TimedTimeRun(w, csv, target, false, 10);
+    return {r.readings, r.ns / 1000000};
 }
 
 int Measure() {

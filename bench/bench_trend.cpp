@@ -166,13 +166,6 @@ int Measure() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    UsePrivateSettings(home);
-    QApplication app(argc, argv);
-
     // Moving readings, so each slice of time has a lowest and a highest point to draw.
-    Sim sim = StartSim({"--exit-with-parent", "--comp", "1", "--res", "random:10:40", "--volt", "random:3:4"});
-    const int rc = MeasureInFrame(sim.device, Measure);
-    StopSim(sim);
-    return rc;
+    return BENCH::RunWithSimulator(argc, argv, {"--exit-with-parent", "--comp", "1", "--res", "random:10:40", "--volt", "random:3:4"}, Measure);
 }
