@@ -16,7 +16,6 @@
 #include "errors.h"
 #include "fuzz_check.h"
 #include "setup.h"
-#include "rs_lib32.h"
 
 namespace {
 
@@ -75,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fields.resize(count);
 
     // A known state before, so an untouched CompState can be told apart.
-    RS_LIB32::ProgramLink().InstrumentSetup = {};
-    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("-7")}, RS_LIB32::ProgramLink().InstrumentSetup);
-    FUZZ_CHECK(RS_LIB32::ProgramLink().InstrumentSetup.CompState == -7);
+    SETTING::InstrumentSetupRecord setup;
+    SETTING::ApplySetupAnswer({QStringLiteral("R"), QStringLiteral("FAST"), QStringLiteral("-7")}, setup);
+    FUZZ_CHECK(setup.CompState == -7);
 
     const double number = SETTING::LeadingNumber(fields.value(2));
     checkLeadingNumber(fields.value(2), number);
@@ -87,14 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     bool overflow = false;
     try {
-        SETTING::ApplySetupAnswer(fields, RS_LIB32::ProgramLink().InstrumentSetup);
+        SETTING::ApplySetupAnswer(fields, setup);
     } catch (const OverflowError&) {
         overflow = true;
     } catch (...) {
         fuzzFail(__FILE__, __LINE__, "unexpected exception");
     }
 
-    const auto got = RS_LIB32::ProgramLink().InstrumentSetup;
+    const auto got = setup;
     FUZZ_CHECK(got.MeasMode == (fields.value(0) == QLatin1String("R") ? 0 : 1));
     const QString speed = fields.value(1);
     FUZZ_CHECK(got.SampSpeed == (speed == QLatin1String("FAST") ? 0 : speed == QLatin1String("MIDIUM") ? 1 : 2));
