@@ -335,6 +335,8 @@ void Link::CommReceive(QStringList& fields, int timeoutMs) {
         }
     } disarm{deadline.isForever() ? nullptr : limitTimer_};
 
+    // Bytes of this line taken so far.
+    qsizetype lineSoFar = 0;
     for (;;) {
         if (!open_ || gone_ || !port_ || !port_->isOpen()) {
             rx_.abandonLine();
@@ -355,9 +357,12 @@ void Link::CommReceive(QStringList& fields, int timeoutMs) {
             const auto r = rx_.feed(pending_.constData() + pendingPos_,
                                     pending_.size() - pendingPos_, &used);
             pendingPos_ += used;
+            lineSoFar += used;
             if (pendingPos_ >= pending_.size()) dropPending();
             switch (r) {
-            case LineReceiver::Result::LineComplete: return;
+            case LineReceiver::Result::LineComplete:
+                lastLineBytes_ = lineSoFar;
+                return;
             case LineReceiver::Result::FieldOverflow: throw FieldOverflowError();
             case LineReceiver::Result::LineTooLong: throw LineTooLongError();
             case LineReceiver::Result::NeedMore: break;
@@ -371,6 +376,18 @@ void Link::CommReceive(QStringList& fields, int timeoutMs) {
         }
         if (rearm_) rearmReading();
         if (lastServed_.isValid() && lastServed_.elapsed() < kServeEventsEveryMs) {
+            // A line that has begun arrives at the line's pace, a byte at a
+            // time: sleep through the bytes the last line says are still to
+            // come, as one wait rather than one per byte. Nothing is lost if
+            // the line is shorter: its end is read when the sleep is over.
+            if (lineSoFar > 0 && lastLineBytes_ > lineSoFar + 1) {
+                const qint64 byteUs = 10'000'000 / qMax<quint32>(CommParams.BaudRate, 1);
+                qint64 us = (lastLineBytes_ - lineSoFar - 1) * byteUs;
+                us = qMin<qint64>(us, (kServeEventsEveryMs - lastServed_.elapsed()) * 1000);
+                if (!deadline.isForever()) us = qMin<qint64>(us, deadline.remainingTime() * 1000);
+                if (us > 0) ::usleep(useconds_t(us));
+                if (pullFromPort()) continue;
+            }
             const qint64 left = deadline.isForever() ? kPortOnlyWaitMs : deadline.remainingTime();
             if (readPortDirectly(int(qMin<qint64>(left, kPortOnlyWaitMs)))) continue;
         }

@@ -122,6 +122,8 @@ private:
     QByteArray pending_;
     qsizetype pendingPos_ = 0;
     LineReceiver rx_{kMaxLineBytes};
+    // Bytes of the last complete line: what the next answer is expected to be.
+    qsizetype lastLineBytes_ = 0;
     QTimer* limitTimer_ = nullptr;
     QElapsedTimer lastServed_;
 };
