@@ -62,6 +62,7 @@ private slots:
     void scannerTakesRowsForCells();
     void duplicateCellAsksFirst();
     void handsFreeTakesOneRowPerPlacement();
+    void handsFreeRowsCarryScannedIds();
 };
 
 void TestSingleWindow::loadAppliesStoredChoices() {
@@ -534,6 +535,44 @@ void TestSingleWindow::handsFreeTakesOneRowPerPlacement() {
     QCOMPARE(modals->count(), 0);
     // No setup query after OK's: the loop only reads.
     QCOMPARE(seen(":MOD?"), 1);
+}
+
+void TestSingleWindow::handsFreeRowsCarryScannedIds() {
+    b.up({"--mode", "R", "--res", "of"});
+    int beeps = 0;
+    LOGGING::SetBeepHook([&] { ++beeps; });
+    const QString file = b.path("scanned.csv");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+    SETTING::SaveSetting("Form Single", "Cell IDs", "1");
+    SETTING::SaveSetting("Form Single", "Hands-free Capture", "1");
+    modals.reset();
+    TESTENV::BoxAnswerer boxes(QMessageBox::No);
+    Frm_Single* w = open();
+    auto lifted = [w] { return w->Lbl_Status->text() == "Place the probes"; };
+    auto place = [this] { b.sim->control("set res 012.34E-3"); };
+    auto lift = [this] { b.sim->control("set res of"); };
+    const QString notTaken = QString::fromUtf8("Not taken \u2014 lift the probes");
+    QString fieldAfterTake = "<none>";
+    Script s([w] { w->Cmd_End->click(); }, 30000, 20000);
+    // Scanned before the probes go down: the row is for that cell.
+    s.when(lifted, [&] { QVERIFY(TESTENV::TypeText("C1")); place(); }, "first lift")
+        .when([&] { return w->Lbl_Status->text().startsWith("Taken: C1"); },
+              [&] { fieldAfterTake = w->Txt_CellId->text(); lift(); }, "first take")
+        // The same cell again, declined: nothing is taken.
+        .when(lifted, [&] { QVERIFY(TESTENV::TypeText("C1")); place(); }, "second lift")
+        .when([&] { return w->Lbl_Status->text() == notTaken; },
+              [&] { QVERIFY(reactivate()); lift(); }, "declined")
+        // No ID scanned: a beep, and nothing taken.
+        .when(lifted, [&] { place(); }, "third lift")
+        .when([&] { return w->Lbl_Status->text() == notTaken; }, [&] { w->Cmd_End->click(); }, "no ID");
+    s.start([] { QVERIFY(TESTENV::PressKey(Qt::Key_Return)); });
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
+    QCOMPARE(fieldAfterTake, QString());
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().text, QString("Cell C1 was measured already. Measure it again?"));
+    QCOMPARE(beeps, 1);
+    QCOMPARE(readFile(file), QByteArray("012.34E-3,,C1\r\n"));
 }
 
 ORVEN_TEST_MAIN(TestSingleWindow)
