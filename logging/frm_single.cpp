@@ -132,13 +132,13 @@ void Frm_Single::closeEvent(QCloseEvent* event) {
 void Frm_Single::Cmd_Ok_Click() {
     if (busy_ || inLoop_) return;
     busy_ = true;
+    cellIds_ = Chk_CellIds->isChecked();
+    handsFree_ = Chk_HandsFree->isChecked();
+    run_.SetCellIds(cellIds_);
     bool ok = QuerySetupForOk();
     if (ok) ok = FlagOutputMethod == 1 ? OpenExcelOutput() : OpenCsvOutput();
     busy_ = false;
     if (!ok) return;
-    cellIds_ = Chk_CellIds->isChecked();
-    handsFree_ = Chk_HandsFree->isChecked();
-    run_.SetCellIds(cellIds_);
     measured_.clear();
     // A file appended to may hold cells measured in earlier sessions.
     if (cellIds_ && FlagOutputMethod == 0)

@@ -61,6 +61,7 @@ private slots:
     void busyReadingRefusesCloseAndReturn();
     void scannerTakesRowsForCells();
     void duplicateCellAsksFirst();
+    void sheetRowsCarryCellIds();
     void handsFreeTakesOneRowPerPlacement();
     void handsFreeRowsCarryScannedIds();
 };
@@ -478,6 +479,24 @@ void TestSingleWindow::duplicateCellAsksFirst() {
     QCOMPARE(readFile(file), second + "012.34E-3,IN,,IN\r\n");
 }
 
+void TestSingleWindow::sheetRowsCarryCellIds() {
+    b.up({"--mode", "RV"});
+    auto xl = std::make_shared<SHEET::MemorySheet>();
+    b.sheets->running = xl;
+    SETTING::SaveSetting("Form Single", "Cell IDs", "1");
+    Frm_Single* w = open();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK
+    QVERIFY(ready(w));
+    QVERIFY(TESTENV::TypeText("S1"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    // Asked again (and answered Yes): a second row for the same cell.
+    QVERIFY(TESTENV::TypeText("S1"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(modals->texts(), QStringList{"Cell S1 was measured already. Measure it again?"});
+    QCOMPARE(xl->rows(3, 4), (QStringList{"Resistance|Voltage|Bin|Cell ID", "012.34E-3|+12.345E+0||S1",
+                                          "012.34E-3|+12.345E+0||S1"}));
+}
+
 void TestSingleWindow::handsFreeTakesOneRowPerPlacement() {
     // Probes in the air: over range until the script places them.
     b.up({"--mode", "R", "--res", "of"});
@@ -485,6 +504,8 @@ void TestSingleWindow::handsFreeTakesOneRowPerPlacement() {
     SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
     SETTING::SaveSetting("Configuration", "Single Meas File", file);
     SETTING::SaveSetting("Form Single", "Hands-free Capture", "1");
+    // Close enough for a steady cell, far too close for the noise to settle by chance.
+    SETTING::SaveSetting("Form Single", "Capture Tolerance", "0.1");
     Frm_Single* w = open();
     QVERIFY(w->Chk_HandsFree->isChecked());
     Followed followed;
