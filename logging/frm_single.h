@@ -1,6 +1,8 @@
 #pragma once
 // "Loading Measurement Data (by return key)": one reading per Load click or
 // return key, appended to a CSV file or written at the spreadsheet's active cell.
+// Switched on in its set-up panel: a cell ID per row (a scanner's burst and
+// Return), and hands-free capture that takes a row whenever the probes settle.
 #include <QSet>
 
 #include "frm_loading.h"
