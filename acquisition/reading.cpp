@@ -1,5 +1,7 @@
 #include "reading.h"
 
+#include <QFile>
+
 #include "commands.h"
 #include "errors.h"
 #include "rs_lib32.h"
@@ -62,6 +64,29 @@ QStringList RowCells(const Sample& sample, bool extra) {
     if (sample.setup.CompState != 0) cells << sample.comparator();
     if (extra) cells << (sample.grade ? sample.grade->name : QString()) << sample.cellId;
     return cells;
+}
+
+bool IsSafeCellId(const QString& id) {
+    if (id.size() > kMaxCellId) return false;
+    if (!id.isEmpty() && QStringLiteral("=+-@").contains(id.front())) return false;
+    for (const QChar c : id)
+        if (!c.isPrint() || c == u',' || c == u';' || c == u'"') return false;
+    return true;
+}
+
+QStringList CellIdsInLoadedFile(const QString& path, const Setup& setup) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const qsizetype columns = ColumnNames(setup, true).size();
+    QStringList ids;
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r')) line.chop(1);
+        const QStringList cells = QString::fromUtf8(line).split(QLatin1Char(','));
+        if (cells.size() == columns && !cells.last().isEmpty() &&
+            cells.last() != QLatin1String(kCellIdColumn))
+            ids << cells.last();
+    }
+    return ids;
 }
 
 QString CsvHeader(const Setup& setup, bool extra) {

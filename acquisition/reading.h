@@ -56,6 +56,16 @@ QStringList HeaderNames(const Setup& setup);
 // are on: "Bin" and "Cell ID". Off, rows and headers are as they always were.
 inline constexpr char kBinColumn[] = "Bin";
 inline constexpr char kCellIdColumn[] = "Cell ID";
+// A cell ID every output holds as typed: up to kMaxCellId printable
+// characters, none of the separators or quote (, ; "), and no leading
+// = + - @ that a spreadsheet opening the CSV would take for a formula.
+inline constexpr int kMaxCellId = 64;
+bool IsSafeCellId(const QString& id);
+// The cell IDs in the last column of the loaded rows of a CSV file that
+// carry the added columns for this configuration (rows of another layout
+// are skipped). Empty when the file cannot be read.
+QStringList CellIdsInLoadedFile(const QString& path, const Setup& setup);
+
 // The row's texts: the reading's fields under HeaderNames(), then the bin
 // and the cell ID when `extra`.
 QStringList RowCells(const Sample& sample, bool extra);

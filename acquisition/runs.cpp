@@ -162,6 +162,8 @@ void LoadRun::BeginActivity(READINGS::Kind kind, const Output& described) {
 void LoadRun::End() { published_.End(); }
 
 Outcome LoadRun::Load(SheetLoad* sheet, const QString& cellId) {
+    // An ID that would break a row's columns never reaches an output.
+    if (!IsSafeCellId(cellId)) return {Ending::Failed, QStringLiteral("unsafe cell ID")};
     try {
         if (sheet) {
             sheet->Ready(link_.InstrumentSetup);
@@ -222,6 +224,63 @@ Outcome LoadRun::TriggerLoop(SheetLoad* sheet, const qint16& flagStop) {
     link_.CommPurge();
     link_.CommSend(QString::fromLatin1(CMD::HoldOff));
     return out;
+}
+
+Outcome LoadRun::CaptureLoop(SheetLoad* sheet, const qint16& flagStop, CaptureRule rule,
+                             std::function<QString()> cellId, std::function<bool(const QString&)> admit) {
+    CaptureJudge judge(rule);
+    QString shown;
+    auto status = [&](const QString& text) {
+        if (text == shown) return;
+        shown = text;
+        emit captureStatus(text);
+    };
+    const QString lift = QStringLiteral(" \u2014 lift the probes");
+    status(QStringLiteral("Place the probes"));
+    try {
+        // The setup of OK holds: the operator cannot change it while the
+        // window reads without pause.
+        const Setup setup = link_.InstrumentSetup;
+        for (;;) {
+            // Keys (the next cell's ID) and Close are taken between readings.
+            QCoreApplication::processEvents();
+            if (flagStop) break;
+            const QStringList fields = TakeReading(link_, setup);
+            if (flagStop) break;
+            const Sample probe{QTime(), fields, setup};
+            switch (judge.Feed(probe.resistance(), probe.voltage())) {
+            case CaptureJudge::Step::Lifted:
+                status(QStringLiteral("Place the probes"));
+                break;
+            case CaptureJudge::Step::Settling:
+                status(QStringLiteral("Settling %1 of %2").arg(judge.Agreeing()).arg(judge.Count()));
+                break;
+            case CaptureJudge::Step::Holding:
+                break;
+            case CaptureJudge::Step::Take: {
+                judge.Hold();
+                QString id = cellId ? cellId() : QString();
+                if (!IsSafeCellId(id)) id.clear();
+                // The question may have waited on the operator: a Close meanwhile wins.
+                if ((admit && !admit(id)) || flagStop) {
+                    status(QStringLiteral("Not taken") + lift);
+                    break;
+                }
+                if (sheet) sheet->Ready(setup);
+                Sample sample{CurrentClock().now(), fields, setup};
+                sample.cellId = id;
+                published_.Write(Deliver(sample));
+                status(QStringLiteral("Taken: ") + (id.isEmpty() ? probe.resistance() : id) + lift);
+                break;
+            }
+            }
+        }
+    } catch (const NoSpreadsheetError&) {
+        return {Ending::NoSpreadsheet, {}};
+    } catch (const AppError& e) {
+        return Failure(e);
+    }
+    return {};
 }
 
 namespace {

@@ -8,7 +8,10 @@
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <vector>
+
+#include "capture.h"
 
 #include "outputs.h"
 #include "reading.h"
@@ -140,10 +143,20 @@ public:
     // Rows on each trigger until `flagStop` is seen right after a trigger's
     // answer (or was set before the first wait).
     Outcome TriggerLoop(SheetLoad* sheet, const qint16& flagStop);
+    // Hands-free: reads without pause and takes a row once `rule` finds the
+    // reading settled, then nothing until the probes are lifted. `flagStop`
+    // is read after every answer. `cellId` names the settled cell; `admit`
+    // (may be empty) can decline it, and the loop then waits for the lift.
+    Outcome CaptureLoop(SheetLoad* sheet, const qint16& flagStop, CaptureRule rule,
+                        std::function<QString()> cellId,
+                        std::function<bool(const QString&)> admit = {});
 
 signals:
     void waitingForTrigger();
     void triggerDetected();
+    // What the operator should do or know now ("Place the probes",
+    // "Settling 2 of 3", "Taken: ... — lift the probes"), sent on change.
+    void captureStatus(const QString& text);
 
 private:
     Published published_{READINGS::Activity{}};

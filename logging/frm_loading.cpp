@@ -146,6 +146,8 @@ bool LoadingForm::OpenCsvOutput() {
 }
 
 bool LoadingForm::OpenExcelOutput() {
+    // A sheet added here gets its header now: with the run's added columns.
+    sheet_.extraColumns = run_.ExtraColumns();
     try {
         sheet_.Ready(RS_LIB32::ProgramLink().InstrumentSetup);
     } catch (const ACQ::NoSpreadsheetError&) {

@@ -335,6 +335,33 @@ void SaveGradingProfile(const QString& path) {
     s.sync();
 }
 
+namespace {
+bool readSingleSwitch(const char* key) {
+    const QString v =
+        GetSetting(QString::fromLatin1(Key::SecFormSingle), QString::fromLatin1(key), QString()).trimmed();
+    return v == QLatin1String("1");
+}
+double readSingleNumber(const char* key, double def, double lo, double hi) {
+    bool ok = false;
+    const double v = GetSetting(QString::fromLatin1(Key::SecFormSingle), QString::fromLatin1(key), QString())
+                         .trimmed()
+                         .toDouble(&ok);
+    return ok && v >= lo && v <= hi ? v : def;
+}
+}  // namespace
+
+bool LoadSingleCellIds() { return readSingleSwitch(Key::SingleCellIds); }
+void SaveSingleCellIds(bool on) { writeNumber(Key::SecFormSingle, Key::SingleCellIds, on ? 1 : 0); }
+bool LoadSingleHandsFree() { return readSingleSwitch(Key::SingleHandsFree); }
+void SaveSingleHandsFree(bool on) { writeNumber(Key::SecFormSingle, Key::SingleHandsFree, on ? 1 : 0); }
+
+int LoadCaptureCount() {
+    const double v = readSingleNumber(Key::CaptureCount, 3, 1, 100);
+    return v == std::floor(v) ? int(v) : 3;
+}
+
+double LoadCaptureTolerance() { return readSingleNumber(Key::CaptureTolerance, 1, 0, 100); }
+
 QString GradingProfilesFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/ORVEN/profiles");
 }

@@ -38,6 +38,11 @@ inline constexpr char SecGrading[] = "Grading";
 inline constexpr char GradingEnabled[] = "Enabled";
 inline constexpr char GradingProfile[] = "Profile";
 inline constexpr char GradingSounds[] = "Sounds";
+// [Form Single]: cell IDs and hands-free capture of the return-key window.
+inline constexpr char SingleCellIds[] = "Cell IDs";
+inline constexpr char SingleHandsFree[] = "Hands-free Capture";
+inline constexpr char CaptureCount[] = "Capture Count";
+inline constexpr char CaptureTolerance[] = "Capture Tolerance";
 }  // namespace Key
 
 // Raw store: text values by section and key.
@@ -115,6 +120,17 @@ QString LoadGradingProfile();
 void SaveGradingProfile(const QString& path);   // empty removes the key
 bool LoadGradingSounds();
 void SaveGradingSounds(bool on);
+// [Form Single]: whether the return-key window asks for cell IDs and whether
+// it captures hands-free (both default off, stored as 1/0); the readings that
+// must agree before a capture (default 3, 1..100) and how closely, in percent
+// of the reading (default 1, 0..100). Anything else reads as the default.
+bool LoadSingleCellIds();
+void SaveSingleCellIds(bool on);
+bool LoadSingleHandsFree();
+void SaveSingleHandsFree(bool on);
+int LoadCaptureCount();
+double LoadCaptureTolerance();
+
 // The program's folder of profile files: $XDG_DATA_HOME/ORVEN/profiles
 // (~/.local/share/ORVEN/profiles). Not created here.
 QString GradingProfilesFolder();

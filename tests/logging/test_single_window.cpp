@@ -1,6 +1,8 @@
 // The return-key loading window end to end: its stored choices, rows
 // appended to a CSV file, rows at the spreadsheet's active cell, and the
 // failures that leave the window ready for the next reading.
+#include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +36,11 @@ class TestSingleWindow : public QObject {
     QString stored(const char* key) { return SETTING::GetSetting("Configuration", key, "<none>"); }
     void answer(const QByteArray& bytes) { QVERIFY(b.sim->control("send " + bytes.toHex())); }
     int seen(const QByteArray& what) { return int(b.sim->received().count(what)); }
+    // A closed box hands the activation back, as the desktop's window manager does.
+    bool reactivate() {
+        b.main->activateWindow();
+        return QTest::qWaitForWindowActive(b.main.get());
+    }
 
 private slots:
     void init() { modals.reset(new Modals); }
@@ -52,6 +59,11 @@ private slots:
     void okFailuresStayInSetup();
     void overlongAnswerLeavesWindowReady();
     void busyReadingRefusesCloseAndReturn();
+    void scannerTakesRowsForCells();
+    void duplicateCellAsksFirst();
+    void sheetRowsCarryCellIds();
+    void handsFreeTakesOneRowPerPlacement();
+    void handsFreeRowsCarryScannedIds();
 };
 
 void TestSingleWindow::loadAppliesStoredChoices() {
@@ -141,8 +153,14 @@ void TestSingleWindow::csvRowsAppend() {
     Frm_Single* w = open();
     Followed followed;
     QCOMPARE(TESTENV::KeyTarget(), w->Cmd_Ok);
+    QVERIFY(!w->Chk_CellIds->isChecked() && !w->Chk_HandsFree->isChecked());
     QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK has the focus at open
     QVERIFY(ready(w));
+    // IDs and capture off: no ID field, Load has the focus, no key stored.
+    QVERIFY(!w->Txt_CellId->isVisible() && !w->Lbl_Status->isVisible());
+    QCOMPARE(TESTENV::KeyTarget(), w->Cmd_Trig);
+    QCOMPARE(SETTING::GetSetting("Form Single", "Cell IDs", "<none>"), QString("<none>"));
+    QCOMPARE(SETTING::GetSetting("Form Single", "Hands-free Capture", "<none>"), QString("<none>"));
     QCOMPARE(readFile(file), QByteArray("earlier row\r\n"));   // no header, nothing cut
     w->Cmd_Trig->click();
     QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // the default button: Load
@@ -347,6 +365,235 @@ void TestSingleWindow::busyReadingRefusesCloseAndReturn() {
     QCOMPARE(b.sheets->running->cell(2, 1), QString("5E-3"));
     QVERIFY(LOGGING::SingleForm()->close());
     QVERIFY(!SETTING::GetFormSingleOpen());
+}
+
+void TestSingleWindow::scannerTakesRowsForCells() {
+    b.up({"--mode", "RV"});
+    int beeps = 0;
+    LOGGING::SetBeepHook([&] { ++beeps; });
+    const QString file = b.path("cells.csv");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+
+    // The switch is the operator's, kept for the next opening.
+    Frm_Single* w = open();
+    w->Chk_CellIds->click();
+    QVERIFY(w->Chk_CellIds->isChecked());
+    QCOMPARE(SETTING::GetSetting("Form Single", "Cell IDs", "<none>"), QString("1"));
+    w->Cmd_Cancel->click();
+    w = open();
+    QVERIFY(w->Chk_CellIds->isChecked());
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK
+    QVERIFY(ready(w));
+    QCOMPARE(TESTENV::KeyTarget(), w->Txt_CellId);
+
+    // A scanner's burst and its Return: one row for that cell; the field
+    // empties and keeps the focus for the next one.
+    QVERIFY(TESTENV::TypeText("CELL-0001"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(readFile(file), QByteArray("012.34E-3,+12.345E+0,,CELL-0001\r\n"));
+    QCOMPARE(w->Txt_CellId->text(), QString());
+    QCOMPARE(TESTENV::KeyTarget(), w->Txt_CellId);
+    QCOMPARE(seen(":MEAS:BATT?"), 1);
+    QCOMPARE(beeps, 0);
+
+    // Separators, quotes, control characters and a formula start are refused
+    // with a beep, typed or pasted; the rest of the burst goes in.
+    QVERIFY(TESTENV::TypeText("A,B;C\"DEF"));
+    QCOMPARE(w->Txt_CellId->text(), QString("ABCDEF"));
+    QCOMPARE(beeps, 3);
+    QGuiApplication::clipboard()->setText("X\r\nY");
+    QVERIFY(TESTENV::PressKey(Qt::Key_V, Qt::ControlModifier));
+    QGuiApplication::clipboard()->setText("X\tY");
+    QVERIFY(TESTENV::PressKey(Qt::Key_V, Qt::ControlModifier));
+    QCOMPARE(beeps, 5);
+    QVERIFY(TESTENV::PressKey(Qt::Key_Home));
+    QVERIFY(TESTENV::TypeText("="));
+    QCOMPARE(beeps, 6);
+    QVERIFY(TESTENV::PressKey(Qt::Key_End));
+    QGuiApplication::clipboard()->setText("/7");
+    QVERIFY(TESTENV::PressKey(Qt::Key_V, Qt::ControlModifier));
+    QCOMPARE(w->Txt_CellId->text(), QString("ABCDEF/7"));
+    QCOMPARE(beeps, 6);
+    // No longer than 64 characters.
+    QVERIFY(TESTENV::TypeText(QString(60, 'x')));
+    QCOMPARE(w->Txt_CellId->text().size(), 64);
+    QCOMPARE(beeps, 10);
+    QVERIFY(TESTENV::PressKey(Qt::Key_A, Qt::ControlModifier));
+    QVERIFY(TESTENV::TypeText("ABCDEF/7"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+
+    // Return with no ID takes nothing: a row must name its cell.
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(beeps, 11);
+    QCOMPARE(w->Lbl_Status->text(), QString("Scan or type the cell ID first."));
+    QCOMPARE(seen(":MEAS:BATT?"), 2);
+    QCOMPARE(readFile(file), QByteArray("012.34E-3,+12.345E+0,,CELL-0001\r\n"
+                                        "012.34E-3,+12.345E+0,,ABCDEF/7\r\n"));
+    QCOMPARE(modals->count(), 0);
+}
+
+void TestSingleWindow::duplicateCellAsksFirst() {
+    b.up({"--mode", "R", "--comp", "1"});
+    const QString file = b.path("again.csv");
+    // An earlier session with IDs, and rows of another layout that carry none.
+    const QByteArray before = "012.34E-3,IN\r\n"
+                              "011.00E-3,IN,,OLD-7\r\n";
+    writeFile(file, before);
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+    SETTING::SaveSetting("Form Single", "Cell IDs", "1");
+    modals.reset();
+    TESTENV::BoxAnswerer boxes(QMessageBox::No);
+    Frm_Single* w = open();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK
+    QVERIFY(ready(w));
+
+    const QString again = "Cell OLD-7 was measured already. Measure it again?";
+    QVERIFY(TESTENV::TypeText("OLD-7"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().text, again);
+    QCOMPARE(readFile(file), before);   // No: nothing taken
+    QCOMPARE(seen(":MEAS:"), 0);
+    QCOMPARE(w->Txt_CellId->text(), QString());
+    QVERIFY(reactivate());
+    QCOMPARE(TESTENV::KeyTarget(), w->Txt_CellId);
+
+    boxes.setButton(QMessageBox::Yes);
+    QVERIFY(TESTENV::TypeText("OLD-7"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(boxes.count(), 2);
+    QVERIFY(reactivate());
+    const QByteArray second = before + "012.34E-3,IN,,OLD-7\r\n";
+    QCOMPARE(readFile(file), second);   // the old row stays
+
+    // Cells of this session count too; "IN" of the short rows is no cell.
+    boxes.setButton(QMessageBox::No);
+    QVERIFY(TESTENV::TypeText("IN"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QVERIFY(TESTENV::TypeText("IN"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(boxes.count(), 3);
+    QCOMPARE(boxes.last().text, QString("Cell IN was measured already. Measure it again?"));
+    QCOMPARE(readFile(file), second + "012.34E-3,IN,,IN\r\n");
+}
+
+void TestSingleWindow::sheetRowsCarryCellIds() {
+    b.up({"--mode", "RV"});
+    auto xl = std::make_shared<SHEET::MemorySheet>();
+    b.sheets->running = xl;
+    SETTING::SaveSetting("Form Single", "Cell IDs", "1");
+    Frm_Single* w = open();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK
+    QVERIFY(ready(w));
+    QVERIFY(TESTENV::TypeText("S1"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    // Asked again (and answered Yes): a second row for the same cell.
+    QVERIFY(TESTENV::TypeText("S1"));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));
+    QCOMPARE(modals->texts(), QStringList{"Cell S1 was measured already. Measure it again?"});
+    QCOMPARE(xl->rows(3, 4), (QStringList{"Resistance|Voltage|Bin|Cell ID", "012.34E-3|+12.345E+0||S1",
+                                          "012.34E-3|+12.345E+0||S1"}));
+}
+
+void TestSingleWindow::handsFreeTakesOneRowPerPlacement() {
+    // Probes in the air: over range until the script places them.
+    b.up({"--mode", "R", "--res", "of"});
+    const QString file = b.path("capture.csv");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+    SETTING::SaveSetting("Form Single", "Hands-free Capture", "1");
+    // Close enough for a steady cell, far too close for the noise to settle by chance.
+    SETTING::SaveSetting("Form Single", "Capture Tolerance", "0.1");
+    Frm_Single* w = open();
+    QVERIFY(w->Chk_HandsFree->isChecked());
+    Followed followed;
+    auto reads = [this] { return seen(":MEAS:RES?"); };
+    auto rows = [&] { return int(followed.events.size()) - 1; };
+    int mark = 0;
+    QStringList statuses;
+    bool quietWhileSettling = true, quietWhileHeld = true, quietWhileLifted = true;
+    Script s([w] { w->Cmd_End->click(); }, 60000, 20000);
+    const char* values[] = {"012.34E-3", "045.60E-3", "101.00E-3"};
+    for (int placement = 0; placement < 3; ++placement) {
+        s.when([&] { return w->Lbl_Status->text() == "Place the probes" && reads() >= mark + 5; },
+               [&, placement] {
+                   if (rows() != placement) quietWhileLifted = false;
+                   // Readings that never settle.
+                   b.sim->control("set res random:100:900");
+                   mark = reads();
+               },
+               "lifted")
+            .when([&] { return reads() >= mark + 20; },
+                  [&, placement, values] {
+                      if (rows() != placement || !w->Lbl_Status->text().startsWith("Settling")) quietWhileSettling = false;
+                      b.sim->control(QStringLiteral("set res %1").arg(values[placement]));
+                  },
+                  "settling")
+            .when([&, placement] { return rows() == placement + 1; }, [&] { mark = reads(); }, "taken")
+            .when([&] { return reads() >= mark + 20; },
+                  [&, placement] {
+                      if (rows() != placement + 1) quietWhileHeld = false;
+                      statuses << w->Lbl_Status->text();
+                      b.sim->control("set res of");
+                      mark = reads();
+                  },
+                  "held");
+    }
+    s.when([&] { return w->Lbl_Status->text() == "Place the probes" && reads() >= mark + 5; },
+           [&] { QVERIFY(TESTENV::PressKey(Qt::Key_Return)); },   // Close has the focus
+           "last lift");
+    s.start([] { QVERIFY(TESTENV::PressKey(Qt::Key_Return)); });   // OK: the capture runs until Close
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
+    QVERIFY(quietWhileLifted);
+    QVERIFY(quietWhileSettling);
+    QVERIFY(quietWhileHeld);
+    QCOMPARE(statuses.value(0), QString::fromUtf8("Taken: 012.34E-3 \u2014 lift the probes"));
+    QCOMPARE(readFile(file), QByteArray("012.34E-3\r\n045.60E-3\r\n101.00E-3\r\n"));
+    QCOMPARE(followed.events.last(), QString("end"));
+    QVERIFY(!LOGGING::SingleWindow());
+    QCOMPARE(modals->count(), 0);
+    // No setup query after OK's: the loop only reads.
+    QCOMPARE(seen(":MOD?"), 1);
+}
+
+void TestSingleWindow::handsFreeRowsCarryScannedIds() {
+    b.up({"--mode", "R", "--res", "of"});
+    int beeps = 0;
+    LOGGING::SetBeepHook([&] { ++beeps; });
+    const QString file = b.path("scanned.csv");
+    SETTING::SaveSetting("Configuration", "Single Meas Output Method", "0");
+    SETTING::SaveSetting("Configuration", "Single Meas File", file);
+    SETTING::SaveSetting("Form Single", "Cell IDs", "1");
+    SETTING::SaveSetting("Form Single", "Hands-free Capture", "1");
+    modals.reset();
+    TESTENV::BoxAnswerer boxes(QMessageBox::No);
+    Frm_Single* w = open();
+    auto lifted = [w] { return w->Lbl_Status->text() == "Place the probes"; };
+    auto place = [this] { b.sim->control("set res 012.34E-3"); };
+    auto lift = [this] { b.sim->control("set res of"); };
+    const QString notTaken = QString::fromUtf8("Not taken \u2014 lift the probes");
+    QString fieldAfterTake = "<none>";
+    Script s([w] { w->Cmd_End->click(); }, 30000, 20000);
+    // Scanned before the probes go down: the row is for that cell.
+    s.when(lifted, [&] { QVERIFY(TESTENV::TypeText("C1")); place(); }, "first lift")
+        .when([&] { return w->Lbl_Status->text().startsWith("Taken: C1"); },
+              [&] { fieldAfterTake = w->Txt_CellId->text(); lift(); }, "first take")
+        // The same cell again, declined: nothing is taken.
+        .when(lifted, [&] { QVERIFY(TESTENV::TypeText("C1")); place(); }, "second lift")
+        .when([&] { return w->Lbl_Status->text() == notTaken; },
+              [&] { QVERIFY(reactivate()); lift(); }, "declined")
+        // No ID scanned: a beep, and nothing taken.
+        .when(lifted, [&] { place(); }, "third lift")
+        .when([&] { return w->Lbl_Status->text() == notTaken; }, [&] { w->Cmd_End->click(); }, "no ID");
+    s.start([] { QVERIFY(TESTENV::PressKey(Qt::Key_Return)); });
+    QVERIFY2(!s.failed(), qPrintable(s.why()));
+    QCOMPARE(fieldAfterTake, QString());
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().text, QString("Cell C1 was measured already. Measure it again?"));
+    QCOMPARE(beeps, 1);
+    QCOMPARE(readFile(file), QByteArray("012.34E-3,,C1\r\n"));
 }
 
 ORVEN_TEST_MAIN(TestSingleWindow)
