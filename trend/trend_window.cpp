@@ -234,9 +234,11 @@ TrendWindow::TrendWindow(QWidget* parent) : QWidget(parent) {
     binsRow_ = new QWidget(grading_);
     auto* binsLayout = new QHBoxLayout(binsRow_);
     binsLayout->setContentsMargins(0, 0, 0, 0);
+    binsLayout->setSpacing(14);
     binsLayout->addStretch(1);
     gradingLayout->addWidget(binsRow_);
     auto* figures = new QHBoxLayout;
+    figures->setSpacing(14);
     yieldLabel_ = new QLabel(grading_);
     yieldLabel_->setObjectName(QStringLiteral("yield"));
     figures->addWidget(yieldLabel_);
