@@ -144,9 +144,10 @@ QString UsageText() {
         "  -V, --version                the program's version\n"
         "\n"
         "SIGINT, SIGTERM and SIGHUP end the run after the reading in flight.\n"
-        "Exit status: 0 ended well, 1 output error, 2 bad usage or profile, 3 the port cannot\n"
-        "be opened, 4 the device went away, 5 the instrument does not answer,\n"
-        "6 the instrument's answer cannot be read. See orven5927-log(1).\n");
+        "Exit status: 0 ended well, 1 output error, 2 bad usage or a profile that\n"
+        "cannot be read, 3 the port cannot be opened, 4 the device went away,\n"
+        "5 the instrument does not answer, 6 the instrument's answer cannot be\n"
+        "read. See orven5927-log(1).\n");
 }
 
 }  // namespace LOGCLI
