@@ -620,6 +620,7 @@ void TrendWindow::refreshGrading() {
                                    .arg(share));
     }
     yieldLabel_->setText(QStringLiteral("Yield: %1").arg(Percent(c.yield())));
+    yieldLabel_->setToolTip(c.graded() ? QString() : QStringLiteral("No graded reading yet"));
     const bool both = activity_.mode == 1;
     const GRADING::ProcessFigures figures[2] = {c.resistance(), c.voltage()};
     const GRADING::Range* limits[2] = {&profile.resistanceLimits, &profile.voltageLimits};
