@@ -40,7 +40,9 @@ Logger::Logger(const Options& options, QObject* parent)
     : QObject(parent),
       options_(options),
       output_(options.format, options.append),
-      progress_(ProgressWanted(options), options.count, options.trigger ? 0.0 : options.interval) {}
+      progress_(ProgressWanted(options), options.count, options.trigger ? 0.0 : options.interval) {
+    if (options_.grading) grading_.emplace(*options_.grading);
+}
 
 int Logger::Run() {
     StopSignals stops;
@@ -81,6 +83,7 @@ int Logger::Run() {
 int Logger::RunInterval() {
     ACQ::IntervalRun run(link_, flagStop_);
     interval_ = &run;
+    run.SetGrading(options_.grading);
     run.AddOutput(&output_);
     connect(&run, &ACQ::IntervalRun::started, this, [this] { phase_ = Phase::Running; });
     connect(&run, &ACQ::IntervalRun::readingTaken, this, &Logger::OnReading);
@@ -96,6 +99,7 @@ int Logger::RunInterval() {
 
 int Logger::RunTrigger() {
     ACQ::LoadRun run(link_);
+    run.SetGrading(options_.grading);
     run.AddOutput(&output_);
     connect(&run, &ACQ::LoadRun::readingTaken, this, &Logger::OnReading);
     connect(&run, &ACQ::LoadRun::triggerDetected, this, [this] { phase_ = Phase::TakingRow; });
@@ -122,8 +126,9 @@ int Logger::RunTrigger() {
     return Conclude(out);
 }
 
-void Logger::OnReading() {
+void Logger::OnReading(const ACQ::Sample& sample) {
     ++taken_;
+    if (grading_ && sample.grade) grading_->add(*sample.grade, std::nullopt, std::nullopt);
     progress_.Reading(taken_);
     // A run that starts clears the stop flag; a stop asked for while it
     // started is set again here.
@@ -145,9 +150,36 @@ void Logger::OnSignal() {
     if (interval_) interval_->Wake();
 }
 
+// The bins' counts and the yield, as a short table on stderr.
+void Logger::PrintGrading() {
+    if (!grading_) return;
+    const GRADING::Profile& profile = *options_.grading;
+    const GRADING::Capability& c = *grading_;
+    int width = 6;   // "Reject"
+    for (const GRADING::Bin& b : profile.bins) width = qMax(width, int(b.name.size()));
+    auto share = [&](int n) {
+        return c.graded() ? QString::number(100.0 * n / c.graded(), 'f', 1) + QStringLiteral(" %")
+                          : QStringLiteral("-");
+    };
+    QString table = QStringLiteral("%1 %2 %3\n").arg(QStringLiteral("bin"), -width).arg(QStringLiteral("count"), 8)
+                        .arg(QStringLiteral("share"), 8);
+    auto row = [&](const QString& name, int n) {
+        table += QStringLiteral("%1 %2 %3\n").arg(name, -width).arg(n, 8).arg(share(n), 8);
+    };
+    for (int i = 0; i < profile.bins.size(); ++i) row(profile.bins[i].name, c.count(i));
+    row(QString::fromLatin1(GRADING::kRejectName), c.rejects());
+    const std::optional<double> yield = c.yield();
+    table += QStringLiteral("yield %1 of %2 graded\n")
+                 .arg(yield ? QString::number(100.0 * *yield, 'f', 1) + QStringLiteral(" %") : QStringLiteral("-"))
+                 .arg(c.graded());
+    std::fputs(table.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
 int Logger::Conclude(const ACQ::Outcome& out) {
     progress_.Clear();
     output_.Close();
+    PrintGrading();
     if (output_.ReaderGone()) return ExitOk;   // the reader had enough (| head)
     if (output_.Failed()) {
         Complain(output_.Error());

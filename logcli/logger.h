@@ -4,6 +4,9 @@
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
+
+#include "capability.h"
 
 #include "options.h"
 #include "progress.h"
@@ -27,7 +30,8 @@ private:
     int RunTrigger();
     int Conclude(const ACQ::Outcome& outcome);
     void OnSignal();
-    void OnReading();
+    void OnReading(const ACQ::Sample& sample);
+    void PrintGrading();
 
     Options options_;
     QString device_;
@@ -41,6 +45,7 @@ private:
     int signals_ = 0;
     bool portGone_ = false;
     qint64 taken_ = 0;
+    std::optional<GRADING::Capability> grading_;
 };
 
 // "orven5927-log: text" on stderr.

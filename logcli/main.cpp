@@ -6,6 +6,7 @@
 
 #include "logger.h"
 #include "options.h"
+#include "profile_file.h"
 
 int main(int argc, char** argv) {
     // A reader that goes away is seen as EPIPE on the write, so the run can
@@ -27,6 +28,16 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("orven5927-log %s\n", ORVEN_VERSION);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? LOGCLI::ExitOk : LOGCLI::ExitOutput;
+    }
+
+    if (!options.profile.isEmpty()) {
+        // Read before the port is touched: a damaged profile leaves the instrument alone.
+        const GRADING::ReadResult read = GRADING::ReadProfile(options.profile);
+        if (!read.profile) {
+            LOGCLI::Complain(QStringLiteral("profile %1: %2").arg(options.profile, read.error));
+            return LOGCLI::ExitUsage;
+        }
+        options.grading = read.profile;
     }
 
     LOGCLI::Logger logger(options);

@@ -90,6 +90,11 @@ QString Parse(const QStringList& args, Options* o) {
                 if (value.isEmpty()) error = QStringLiteral("--output needs a file name or -");
                 o->output = value;
             }
+        } else if (is("--profile", "-p")) {
+            if (take(&error)) {
+                if (value.isEmpty()) error = QStringLiteral("--profile needs a grading profile file");
+                o->profile = value;
+            }
         } else if (is("--format", "-f")) {
             if (take(&error)) {
                 if (value == QLatin1String("csv"))
@@ -131,14 +136,18 @@ QString UsageText() {
         "  -f, --format csv|jsonl       CSV as the time-interval window writes it, or\n"
         "                               one JSON object per line (default csv)\n"
         "  -a, --append                 add to FILE instead of replacing it\n"
+        "  -p, --profile FILE           grade every reading by this grading profile:\n"
+        "                               Bin and Cell ID columns, bin counts and\n"
+        "                               yield on stderr at the end\n"
         "  -q, --quiet                  no progress line on a terminal\n"
         "  -h, --help                   this text\n"
         "  -V, --version                the program's version\n"
         "\n"
         "SIGINT, SIGTERM and SIGHUP end the run after the reading in flight.\n"
-        "Exit status: 0 ended well, 1 output error, 2 bad usage, 3 the port cannot\n"
-        "be opened, 4 the device went away, 5 the instrument does not answer,\n"
-        "6 the instrument's answer cannot be read. See orven5927-log(1).\n");
+        "Exit status: 0 ended well, 1 output error, 2 bad usage or a profile that\n"
+        "cannot be read, 3 the port cannot be opened, 4 the device went away,\n"
+        "5 the instrument does not answer, 6 the instrument's answer cannot be\n"
+        "read. See orven5927-log(1).\n");
 }
 
 }  // namespace LOGCLI

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <optional>
+
+#include "profile.h"
 
 namespace LOGCLI {
 
@@ -28,6 +31,8 @@ struct Options {
     Format format = Format::Csv;
     bool append = false;
     bool quiet = false;
+    QString profile;   // --profile: grades every reading
+    std::optional<GRADING::Profile> grading;   // read from `profile` before the run
     bool help = false;
     bool version = false;
 };

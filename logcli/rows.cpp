@@ -110,6 +110,16 @@ QByteArray JsonLine(const ACQ::Sample& s, const QDateTime& now) {
         out.append(",\"comparator\":");
         AppendJsonString(out, s.comparator());
     }
+    if (s.grade) {
+        out.append(",\"bin\":");
+        AppendJsonString(out, s.grade->name);
+        out.append(s.grade->accepted ? ",\"accepted\":true" : ",\"accepted\":false");
+        out.append(",\"reject_reason\":");
+        if (s.grade->accepted)
+            out.append("null");
+        else
+            AppendJsonString(out, s.grade->reason.isEmpty() ? QStringLiteral("no bin") : s.grade->reason);
+    }
     out.append("}\n");
     return out;
 }
@@ -185,11 +195,12 @@ void RowOutput::Begin(const ACQ::Setup& setup) {
         }
     }
     begun_ = true;
-    if (header) Put(CsvLine(ACQ::CsvHeader(setup)));
+    if (header) Put(CsvLine(ACQ::CsvHeader(setup, extraColumns)));
 }
 
 void RowOutput::Write(const ACQ::Sample& sample) {
-    Put(format_ == Format::Csv ? CsvLine(ACQ::CsvRow(sample)) : JsonLine(sample, QDateTime::currentDateTime()));
+    Put(format_ == Format::Csv ? CsvLine(ACQ::CsvRow(sample, extraColumns))
+                               : JsonLine(sample, QDateTime::currentDateTime()));
 }
 
 void RowOutput::Finish() {

@@ -3,6 +3,8 @@
 # bench.txt. Each program prints its baselines beside its figures, measured in
 # the same run. A program that fails is named at the end and the script fails,
 # after the others have still run.
+# bench_grading (grading_logging_ratio) runs against the simulator paced at
+# 9600 baud, so it takes about two minutes whatever the machine.
 set -e
 BUILD=${1:-build}
 out="$BUILD/bench.txt"

@@ -20,6 +20,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
+#include <QtGlobal>
 #include <algorithm>
 #include <cmath>
 
@@ -43,6 +44,30 @@ const QColor kVoltageColor(0xc8, 0x6a, 0x00);
 const QColor kMarkColors[5] = {QColor(0x2e, 0x9d, 0x3a), QColor(0xd6, 0x27, 0x28), QColor(0x7b, 0x3f, 0xbf),
                                QColor(0x80, 0x80, 0x80), kResistanceColor};
 const char* const kJudgementNames[4] = {"IN", "HI", "LO", "Other"};
+// Envelope tags of graded points: kGradeTag + the bin, then Reject.
+constexpr int kGradeTag = 8;
+constexpr int kMaxGradeSeries = 255 - kGradeTag;
+const QColor kNoBinColour(0x60, 0x60, 0x60);
+const QColor kLimitColour(0x30, 0x30, 0x30);
+// Object names of the limit lines: resistance low, high, voltage low, high.
+const char* const kLimitNames[4] = {"limit.resistance.low", "limit.resistance.high", "limit.voltage.low",
+                                    "limit.voltage.high"};
+const char* const kCapabilityNames[4] = {"cp.resistance", "cpk.resistance", "cp.voltage", "cpk.voltage"};
+const char* const kCapabilityTitles[4] = {"Cp R", "Cpk R", "Cp V", "Cpk V"};
+const QString kUndefined = QStringLiteral("\u2013");
+
+QString Percent(std::optional<double> share) {
+    return share ? QString::number(*share * 100.0, 'f', 1) + QStringLiteral(" %") : kUndefined;
+}
+
+// Why Cp or Cpk is not given, for the tooltip.
+QString WhyUndefined(const GRADING::ProcessFigures& f, const GRADING::Range& limits, bool cpk) {
+    if (cpk ? (!limits.low && !limits.high) : (!limits.low || !limits.high))
+        return cpk ? QStringLiteral("No acceptance limit in the profile")
+                   : QStringLiteral("Needs both acceptance limits; the profile leaves one open");
+    if (f.n < 2) return QStringLiteral("Needs two numeric readings at least (%1 so far)").arg(f.n);
+    return QStringLiteral("All values are equal: no spread");
+}
 
 QImage Dot(const QColor& color) {
     QImage img(kMarkSize, kMarkSize, QImage::Format_ARGB32_Premultiplied);
@@ -200,6 +225,33 @@ TrendWindow::TrendWindow(QWidget* parent) : QWidget(parent) {
         judgementLabels_[size_t(j)] = l;
     }
     counts->addStretch(1);
+
+    grading_ = new QWidget(picture_);
+    grading_->setObjectName(QStringLiteral("grading"));
+    auto* gradingLayout = new QVBoxLayout(grading_);
+    gradingLayout->setContentsMargins(0, 0, 0, 0);
+    gradingLayout->setSpacing(1);
+    binsRow_ = new QWidget(grading_);
+    auto* binsLayout = new QHBoxLayout(binsRow_);
+    binsLayout->setContentsMargins(0, 0, 0, 0);
+    binsLayout->setSpacing(14);
+    binsLayout->addStretch(1);
+    gradingLayout->addWidget(binsRow_);
+    auto* figures = new QHBoxLayout;
+    figures->setSpacing(14);
+    yieldLabel_ = new QLabel(grading_);
+    yieldLabel_->setObjectName(QStringLiteral("yield"));
+    figures->addWidget(yieldLabel_);
+    for (int i = 0; i < 4; ++i) {
+        auto* l = new QLabel(grading_);
+        l->setObjectName(QString::fromLatin1(kCapabilityNames[i]));
+        figures->addWidget(l);
+        capabilityLabels_[size_t(i)] = l;
+    }
+    figures->addStretch(1);
+    gradingLayout->addLayout(figures);
+    grading_->hide();
+
     progress_ = new QLabel(picture_);
     progress_->setObjectName(QStringLiteral("progress"));
 
@@ -209,6 +261,7 @@ TrendWindow::TrendWindow(QWidget* parent) : QWidget(parent) {
     pictureLayout->addWidget(view_, 1);
     pictureLayout->addLayout(grid);
     pictureLayout->addLayout(counts);
+    pictureLayout->addWidget(grading_);
     pictureLayout->addWidget(progress_);
 
     saveButton = new QPushButton(QStringLiteral("Save Image..."), this);
@@ -250,6 +303,7 @@ void TrendWindow::activityStarted(const READINGS::Activity& activity) {
     pending_.clear();
     pending_.reserve(kBatch);
     stats_.clear();
+    setUpGrading();
     resistance_.clear();
     voltage_.clear();
     dayOffset_ = 0;
@@ -279,6 +333,80 @@ const TREND::ActivityStats& TrendWindow::statistics() {
     return stats_;
 }
 
+const GRADING::Capability* TrendWindow::capability() {
+    absorbPending();
+    return capability_ ? &*capability_ : nullptr;
+}
+
+// A series per bin and Reject in the bins' colours, the limit lines and the
+// labels of the figures; none of them without a profile.
+void TrendWindow::setUpGrading() {
+    for (QScatterSeries* s : std::as_const(gradeMarks_)) {
+        chart_->removeSeries(s);
+        delete s;
+    }
+    gradeMarks_.clear();
+    for (QLineSeries*& l : limits_) {
+        if (!l) continue;
+        chart_->removeSeries(l);
+        delete l;
+        l = nullptr;
+    }
+    qDeleteAll(binLabels_);
+    binLabels_.clear();
+    capability_.reset();
+    if (!haveActivity_ || !activity_.profile) {
+        grading_->hide();
+        return;
+    }
+    const GRADING::Profile& profile = *activity_.profile;
+    capability_.emplace(profile);
+
+    const GRADING::Range* ranges[2] = {&profile.resistanceLimits, &profile.voltageLimits};
+    for (int i = 0; i < 4; ++i) {
+        const GRADING::Range& r = *ranges[i / 2];
+        if (!((i % 2) ? r.high : r.low)) continue;
+        auto* line = new QLineSeries;
+        line->setObjectName(QString::fromLatin1(kLimitNames[i]));
+        QPen pen(i < 2 ? kLimitColour : kVoltageColor);
+        pen.setWidthF(1.0);
+        pen.setStyle(Qt::DashLine);
+        line->setPen(pen);
+        chart_->addSeries(line);
+        line->attachAxis(timeAxis_);
+        line->attachAxis(i < 2 ? resistanceAxis_ : voltageAxis_);
+        limits_[size_t(i)] = line;
+    }
+
+    auto* binsLayout = static_cast<QHBoxLayout*>(binsRow_->layout());
+    const int series = int(qMin<qsizetype>(profile.bins.size(), kMaxGradeSeries - 1)) + 1;
+    for (int i = 0; i < series; ++i) {
+        const bool reject = i == series - 1;
+        QColor colour = reject ? QColor(QString::fromLatin1(GRADING::kRejectColour))
+                               : QColor(profile.bins[i].colour);
+        if (!colour.isValid()) colour = kNoBinColour;
+        auto* s = new QScatterSeries;
+        s->setObjectName(reject ? QStringLiteral("marks.reject") : QStringLiteral("marks.%1").arg(i));
+        s->setMarkerSize(kMarkSize);
+        s->setLightMarker(Dot(colour));
+        s->setColor(colour);
+        chart_->addSeries(s);
+        s->attachAxis(timeAxis_);
+        s->attachAxis(resistanceAxis_);
+        gradeMarks_.append(s);
+
+        auto* l = new QLabel(binsRow_);
+        l->setObjectName(reject ? QStringLiteral("bin.reject") : QStringLiteral("bin.%1").arg(i));
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, colour);
+        l->setPalette(p);
+        binsLayout->insertWidget(i, l);
+        binLabels_.append(l);
+    }
+    raiseMarks();
+    grading_->show();
+}
+
 void TrendWindow::absorbPending() {
     for (const READINGS::Reading& r : std::as_const(pending_)) absorb(r);
     pending_.clear();
@@ -287,7 +415,14 @@ void TrendWindow::absorbPending() {
 void TrendWindow::absorb(const READINGS::Reading& reading) {
     const TREND::ActivityStats::Added added = stats_.add(reading);
     const qint64 t = chartTime(reading.time);
-    const quint8 tag = added.judged ? quint8(added.judgement) : quint8(4);
+    quint8 tag = added.judged ? quint8(added.judgement) : quint8(4);
+    if (capability_ && reading.grade) {
+        const GRADING::Grade& g = *reading.grade;
+        capability_->add(g, added.resistance, added.voltage);
+        const int rejectIndex = int(gradeMarks_.size()) - 1;
+        const int index = g.accepted && g.bin >= 0 ? qMin(g.bin, rejectIndex) : rejectIndex;
+        tag = quint8(kGradeTag + index);
+    }
     if (added.resistance)
         resistance_.addValue(t, *added.resistance, tag);
     else
@@ -361,14 +496,20 @@ QLineSeries* TrendWindow::lineAt(QList<QLineSeries*>& pool, int index, QValueAxi
     s->attachAxis(timeAxis_);
     s->attachAxis(axis);
     pool.append(s);
-    // Series are drawn in the order added: the marks go back on top.
-    for (QScatterSeries* m : marks_) {
+    raiseMarks();
+    return s;
+}
+
+// Series are drawn in the order added: the marks go back on top.
+void TrendWindow::raiseMarks() {
+    QList<QScatterSeries*> all(marks_.begin(), marks_.end());
+    all += gradeMarks_;
+    for (QScatterSeries* m : std::as_const(all)) {
         chart_->removeSeries(m);
         chart_->addSeries(m);
         m->attachAxis(timeAxis_);
         m->attachAxis(resistanceAxis_);
     }
-    return s;
 }
 
 void TrendWindow::refreshChart() {
@@ -387,6 +528,17 @@ void TrendWindow::refreshChart() {
 
     const TREND::RunningStats& r = stats_.resistance.stats;
     double low = r.count() ? r.min() : 0, high = r.count() ? r.max() : 1;
+    // The acceptance limits stay in sight, however far the readings are from them.
+    const GRADING::Profile* profile = capability_ ? &*activity_.profile : nullptr;
+    auto include = [](double& lo, double& hi, bool any, const GRADING::Range& limits) {
+        for (const std::optional<double>& edge : {limits.low, limits.high}) {
+            if (!edge) continue;
+            lo = any ? qMin(lo, *edge) : *edge;
+            hi = any ? qMax(hi, *edge) : *edge;
+            any = true;
+        }
+    };
+    if (profile) include(low, high, r.count() > 0, profile->resistanceLimits);
     const Unit unit = ResistanceUnit(qMax(std::fabs(low), std::fabs(high)));
     low *= unit.factor;
     high *= unit.factor;
@@ -397,11 +549,13 @@ void TrendWindow::refreshChart() {
 
     const TREND::RunningStats& v = stats_.voltage.stats;
     double vlow = v.count() ? v.min() : 0, vhigh = v.count() ? v.max() : 1;
+    if (profile && both) include(vlow, vhigh, v.count() > 0, profile->voltageLimits);
     Padded(vlow, vhigh);
     voltageAxis_->setRange(vlow, vhigh);
     voltageAxis_->setLabelFormat(QStringLiteral("%.%1f").arg(DecimalsFor(vhigh - vlow)));
 
     std::array<QList<QPointF>, 5> marks;
+    QList<QList<QPointF>> graded(gradeMarks_.size());
     const QList<QList<TREND::EnvelopePoint>> rRuns = resistance_.runs();
     for (int i = 0; i < rRuns.size(); ++i) {
         QList<QPointF> points;
@@ -409,13 +563,18 @@ void TrendWindow::refreshChart() {
         for (const TREND::EnvelopePoint& p : rRuns[i]) {
             const QPointF at(double(epochBase_ + p.t), p.v * unit.factor);
             points.append(at);
-            marks[qMin<size_t>(p.tag, 4)].append(at);
+            if (p.tag >= kGradeTag && p.tag - kGradeTag < graded.size())
+                graded[p.tag - kGradeTag].append(at);
+            else
+                marks[qMin<size_t>(p.tag, 4)].append(at);
         }
         lineAt(resistanceLines_, i, resistanceAxis_, kResistanceColor)->replace(points);
     }
     for (int i = int(rRuns.size()); i < resistanceLines_.size(); ++i)
         if (resistanceLines_[i]->count()) resistanceLines_[i]->clear();
     for (size_t k = 0; k < marks.size(); ++k) marks_[k]->replace(marks[k]);
+    for (int k = 0; k < graded.size(); ++k) gradeMarks_[k]->replace(graded[k]);
+    refreshLimits(unit.factor);
 
     const QList<QList<TREND::EnvelopePoint>> vRuns = both ? voltage_.runs() : QList<QList<TREND::EnvelopePoint>>();
     for (int i = 0; i < vRuns.size(); ++i) {
@@ -426,6 +585,56 @@ void TrendWindow::refreshChart() {
     }
     for (int i = int(vRuns.size()); i < voltageLines_.size(); ++i)
         if (voltageLines_[i]->count()) voltageLines_[i]->clear();
+}
+
+// Each limit as a line across the whole time axis.
+void TrendWindow::refreshLimits(double resistanceFactor) {
+    if (!capability_) return;
+    const GRADING::Profile& profile = *activity_.profile;
+    const bool both = activity_.mode == 1;
+    const double from = double(timeAxis_->min().toMSecsSinceEpoch());
+    const double to = double(timeAxis_->max().toMSecsSinceEpoch());
+    const std::optional<double> values[4] = {profile.resistanceLimits.low, profile.resistanceLimits.high,
+                                             profile.voltageLimits.low, profile.voltageLimits.high};
+    for (int i = 0; i < 4; ++i) {
+        QLineSeries* line = limits_[size_t(i)];
+        if (!line) continue;
+        const bool shown = i < 2 || both;
+        line->setVisible(shown);
+        const double y = *values[i] * (i < 2 ? resistanceFactor : 1.0);
+        line->replace(QList<QPointF>{QPointF(from, y), QPointF(to, y)});
+    }
+}
+
+void TrendWindow::refreshGrading() {
+    if (!capability_) return;
+    const GRADING::Profile& profile = *activity_.profile;
+    const GRADING::Capability& c = *capability_;
+    for (int i = 0; i < binLabels_.size(); ++i) {
+        const bool reject = i == binLabels_.size() - 1;
+        const int n = reject ? c.rejects() : c.count(i);
+        const QString share = c.graded() ? Percent(double(n) / c.graded()) : kUndefined;
+        binLabels_[i]->setText(QStringLiteral("%1: %2 (%3)")
+                                   .arg(reject ? QString::fromLatin1(GRADING::kRejectName) : profile.bins[i].name)
+                                   .arg(n)
+                                   .arg(share));
+    }
+    yieldLabel_->setText(QStringLiteral("Yield: %1").arg(Percent(c.yield())));
+    yieldLabel_->setToolTip(c.graded() ? QString() : QStringLiteral("No graded reading yet"));
+    const bool both = activity_.mode == 1;
+    const GRADING::ProcessFigures figures[2] = {c.resistance(), c.voltage()};
+    const GRADING::Range* limits[2] = {&profile.resistanceLimits, &profile.voltageLimits};
+    for (int i = 0; i < 4; ++i) {
+        QLabel* l = capabilityLabels_[size_t(i)];
+        const bool shown = i < 2 || both;
+        l->setVisible(shown);
+        const GRADING::ProcessFigures& f = figures[i / 2];
+        const bool cpk = i % 2;
+        const std::optional<double> value = cpk ? f.cpk : f.cp;
+        l->setText(QStringLiteral("%1: %2").arg(QLatin1String(kCapabilityTitles[i]),
+                                                value ? QString::number(*value, 'f', 2) : kUndefined));
+        l->setToolTip(value ? QString() : WhyUndefined(f, *limits[i / 2], cpk));
+    }
 }
 
 void TrendWindow::refreshStatistics() {
@@ -463,6 +672,7 @@ void TrendWindow::refreshStatistics() {
         judgementLabels_[size_t(j)]->setText(
             QStringLiteral("%1: %2").arg(QLatin1String(kJudgementNames[j])).arg(stats_.judgements[size_t(j)]));
     }
+    refreshGrading();
 }
 
 QString TrendWindow::progressText() const {

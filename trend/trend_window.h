@@ -12,7 +12,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <optional>
 
+#include "capability.h"
 #include "envelope.h"
 #include "readings.h"
 #include "statistics.h"
@@ -38,6 +40,8 @@ public:
 
     // The statistics with every reading taken so far.
     const TREND::ActivityStats& statistics();
+    // The figures of grading while the activity grades its readings.
+    const GRADING::Capability* capability();
     bool activityRunning() const { return running_; }
     QChart* chart() const { return chart_; }
     // Points on the chart now: resistance, voltage (markers not counted).
@@ -76,6 +80,10 @@ private:
     void updateProgress();
     qint64 chartTime(const QTime& time);
     QLineSeries* lineAt(QList<QLineSeries*>& pool, int index, QValueAxis* axis, const QColor& color);
+    void raiseMarks();
+    void setUpGrading();
+    void refreshLimits(double resistanceFactor);
+    void refreshGrading();
     QString defaultImageName() const;
     void saveImageAs(const QString& file);
     void writeImage(const QString& file);
@@ -90,6 +98,10 @@ private:
     QList<QLineSeries*> resistanceLines_;   // one per stretch between gaps
     QList<QLineSeries*> voltageLines_;
     std::array<QScatterSeries*, 5> marks_{};   // by TREND::Judgement, then 4: comparator off
+    // While grading: a series per bin, then Reject (points tagged kGradeTag + index),
+    // and the acceptance limits: resistance low, high, voltage low, high.
+    QList<QScatterSeries*> gradeMarks_;
+    std::array<QLineSeries*, 4> limits_{};
 
     // Statistics: rows 0 resistance, 1 voltage; columns as in kColumns.
     QList<QLabel*> cells_[2];
@@ -97,12 +109,18 @@ private:
     QLabel* readingsLabel_ = nullptr;
     std::array<QLabel*, 4> judgementLabels_{};
     QLabel* progress_ = nullptr;
+    QWidget* grading_ = nullptr;   // hidden without a profile
+    QWidget* binsRow_ = nullptr;
+    QList<QLabel*> binLabels_;     // by bin, then Reject
+    QLabel* yieldLabel_ = nullptr;
+    std::array<QLabel*, 4> capabilityLabels_{};   // Cp R, Cpk R, Cp V, Cpk V
 
     // The activity
     READINGS::Activity activity_;
     bool haveActivity_ = false;
     bool running_ = false;
     TREND::ActivityStats stats_;
+    std::optional<GRADING::Capability> capability_;
     TREND::Envelope resistance_;
     TREND::Envelope voltage_;
     qint64 dayOffset_ = 0;   // ms added after the time of day passed midnight

@@ -196,6 +196,84 @@ private slots:
         QCOMPARE(o["comparator"].toString(), QString::fromLatin1("\xe9IN\x7f"));
     }
 
+    // --profile: the Bin and Cell ID columns, the grade in JSON, and the
+    // bins' tally on stderr however the run ends; a damaged profile is one
+    // line naming its line, and the port is never opened.
+    void profileGradesEveryReading() {
+        SimProcess sim({"--res", "016.00E-3"});
+        QVERIFY(sim.started());
+        QTemporaryDir dir;
+        const QString profile = dir.filePath("cells.grading");
+        {
+            QFile f(profile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("name = cells\n[bin]\nname = A\nresistance low = 15m\nresistance high = 18.5m\n"
+                    "[bin]\nname = Grade B\nresistance low = 18.5m\nresistance high = 22m\n");
+        }
+        const QString csv = dir.filePath("graded.csv");
+        {
+            Logger log({"-d", sim.devicePath(), "-i", "0", "-n", "3", "--profile", profile, "-o", csv});
+            QVERIFY(log.end());
+            QCOMPARE(log.p.exitCode(), 0);
+            QCOMPARE(log.err(), QByteArray("bin        count    share\n"
+                                           "A              3  100.0 %\n"
+                                           "Grade B        0    0.0 %\n"
+                                           "Reject         0    0.0 %\n"
+                                           "yield 100.0 % of 3 graded\n"));
+            QByteArray header;
+            const QList<QByteArray> rows = CsvRows(ReadAll(csv), &header);
+            QCOMPARE(header, QByteArray("Time,Resistance,Voltage,Bin,Cell ID"));
+            QCOMPARE(rows.size(), 3);
+            for (const QByteArray& r : rows) QVERIFY2(r.endsWith(",016.00E-3,+12.345E+0,A,"), r.constData());
+        }
+        {
+            Logger log({"-d", sim.devicePath(), "-i", "0", "-n", "1", "-p", profile, "-f", "jsonl"});
+            QVERIFY(log.end());
+            const QJsonObject o = QJsonDocument::fromJson(log.p.readAllStandardOutput()).object();
+            QCOMPARE(o["bin"].toString(), QStringLiteral("A"));
+            QCOMPARE(o["accepted"].toBool(false), true);
+            QVERIFY(o.contains("reject_reason") && o["reject_reason"].isNull());
+        }
+
+        // Stopped by SIGTERM: every row a reject, and still the tally.
+        sim.control("set res of");
+        const QString jsonl = dir.filePath("graded.jsonl");
+        Logger stopped({"-d", sim.devicePath(), "-i", "0", "-p", profile, "-f", "jsonl", "-o", jsonl});
+        QVERIFY(QTest::qWaitFor([&] { return Count(sim.received(), kMeasBatt) >= 5; }, 20000));
+        stopped.signal(SIGTERM);
+        QVERIFY(stopped.end());
+        QCOMPARE(stopped.p.exitCode(), 0);
+        const QList<QByteArray> lines = ReadAll(jsonl).trimmed().split('\n');
+        QVERIFY(lines.size() >= 5);
+        for (const QByteArray& line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            QCOMPARE(o["bin"].toString(), QStringLiteral("Reject"));
+            QCOMPARE(o["accepted"].toBool(true), false);
+            QCOMPARE(o["reject_reason"].toString(), QStringLiteral("over range"));
+        }
+        const QByteArray n = QByteArray::number(lines.size());
+        const QByteArray err = stopped.err();
+        QVERIFY2(err.contains("\nReject" + QByteArray(10 - n.size(), ' ') + n + "  100.0 %\n"), err.constData());
+        QVERIFY2(err.endsWith("yield 0.0 % of " + n + " graded\n"), err.constData());
+
+        // A damaged profile: nothing is sent to the instrument.
+        const QString damaged = dir.filePath("damaged.grading");
+        {
+            QFile f(damaged);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("name = cells\n[bin]\nname = A\nresistance low = 15 mOhm\n");
+        }
+        const qsizetype sent = sim.received().size();
+        Logger bad({"-d", sim.devicePath(), "-n", "1", "-p", damaged});
+        QVERIFY(bad.end());
+        QCOMPARE(bad.p.exitCode(), 2);
+        const QByteArray complaint = bad.err();
+        QVERIFY2(OneComplaint(complaint), complaint.constData());
+        QVERIFY2(complaint.contains("damaged.grading") && complaint.contains("Line 4"), complaint.constData());
+        QVERIFY(bad.p.readAllStandardOutput().isEmpty());
+        QCOMPARE(sim.received().size(), sent);
+    }
+
     // SIGTERM in an unbounded run: the reading in flight is finished and
     // written, so every answered query is a whole row on disk.
     void sigtermKeepsEveryAnsweredReading() {

@@ -32,6 +32,9 @@
 #include "twips.h"
 #include "rs_lib32.h"
 #include "frame.h"
+#include "profile_file.h"
+#include "runs.h"
+#include <QtCharts/QLineSeries>
 
 using namespace TREND;
 
@@ -93,6 +96,7 @@ private slots:
     void envelopeOfAVeryLongSeriesStaysSmall();
     void windowFollowsTimeIntervalRuns();
     void windowCountsAResistanceRunFromItsStart();
+    void gradedRunShowsBinsYieldAndCapability();
 };
 
 void TestTrend::statisticsOfAKnownSeries() {
@@ -527,6 +531,98 @@ void TestTrend::windowCountsAResistanceRunFromItsStart() {
     LOGGING::CloseForm(t);
     RS_LIB32::ProgramLink().CommClose();
     APP::ResetMainForTests();
+}
+
+void TestTrend::gradedRunShowsBinsYieldAndCapability() {
+    const GRADING::ReadResult read = GRADING::ParseProfile(
+        "name = cells\n"
+        "[limits]\nresistance low = 10m\nresistance high = 25m\nvoltage low = 3.5\nvoltage high = *\n"
+        "[bin]\nname = A\ncolour = #00a000\nresistance low = 15m\nresistance high = 18.5m\n"
+        "[bin]\nname = B\ncolour = #a0a000\nresistance low = 18.5m\nresistance high = 22m\n"
+        "voltage low = 3.6\nvoltage high = 3.7\n");
+    QVERIFY2(read.profile, qPrintable(read.error));
+    SimProcess sim({"--mode", "RV", "--comp", "1", "--res", "016.00E-3", "--volt", "+03.650E+0"});
+    QVERIFY(sim.started());
+    qputenv("ORVEN5927_COM1", QFile::encodeName(sim.devicePath()));
+    RS_LIB32::ProgramLink().CommInit();
+    QCOMPARE(RS_LIB32::ProgramLink().CommOpen(0), 1);
+    TrendWindow w;
+
+    // Readings (mOhm, V) 16/3.65 -> A, 20/3.65 -> B, 20/3.80 -> Reject (B's
+    // voltage), 12/3.65 -> Reject (no bin). The next value is set a second
+    // before it is asked for.
+    const QStringList next[3] = {{"020.00E-3", "+03.650E+0"}, {"020.00E-3", "+03.800E+0"},
+                                 {"012.00E-3", "+03.650E+0"}};
+    qint16 stop = 0;
+    ACQ::IntervalRun run(RS_LIB32::ProgramLink(), stop);
+    run.SetGrading(read.profile);
+    ACQ::Published published({.kind = READINGS::Kind::TimeInterval, .count = 4});
+    run.AddOutput(&published);
+    int taken = 0;
+    connect(&run, &ACQ::Run::readingTaken, &run, [&](const ACQ::Sample&) {
+        if (taken < 3) {
+            sim.control("set res " + next[taken][0]);
+            sim.control("set volt " + next[taken][1]);
+        }
+        ++taken;
+    });
+    QVERIFY(run.Start(1.0f, 4).ok());
+    w.refresh();
+    QCOMPARE(w.statistics().readings, qint64(4));
+
+    QCOMPARE(Shown(&w, "bin.0"), QString("A: 1 (25.0 %)"));
+    QCOMPARE(Shown(&w, "bin.1"), QString("B: 1 (25.0 %)"));
+    QCOMPARE(Shown(&w, "bin.reject"), QString("Reject: 2 (50.0 %)"));
+    QCOMPARE(Shown(&w, "yield"), QString("Yield: 50.0 %"));
+    // R = 16, 20, 20, 12 mOhm: mean 17, squares 1+9+9+25 = 44, sigma = sqrt(44/3) = 3.8297;
+    // Cp = 15 / (6 * 3.8297) = 0.653, Cpk = min(25-17, 17-10) / (3 * 3.8297) = 0.609.
+    QCOMPARE(Shown(&w, "cp.resistance"), QString("Cp R: 0.65"));
+    QCOMPARE(Shown(&w, "cpk.resistance"), QString("Cpk R: 0.61"));
+    // V = 3.65, 3.65, 3.80, 3.65: mean 3.6875, sigma = sqrt(0.016875/3) = 0.075;
+    // only the low limit: Cpk = (3.6875 - 3.5) / 0.225 = 0.833, no Cp.
+    QCOMPARE(Shown(&w, "cpk.voltage"), QString("Cpk V: 0.83"));
+    QCOMPARE(Shown(&w, "cp.voltage"), QString("Cp V: \u2013"));
+    QVERIFY(w.findChild<QLabel*>("cp.voltage")->toolTip().contains("both acceptance limits"));
+    QVERIFY(w.findChild<QLabel*>("cp.resistance")->toolTip().isEmpty());
+
+    // The limits as lines at their values (resistance in mOhm); the open side has none.
+    auto limit = [&](const QString& name) -> QList<QPointF> {
+        for (QAbstractSeries* a : w.chart()->series())
+            if (a->objectName() == name) return qobject_cast<QLineSeries*>(a)->points();
+        return {};
+    };
+    auto level = [&](const QString& name) {
+        const QList<QPointF> p = limit(name);
+        return p.size() == 2 && p[0].y() == p[1].y() && p[0].x() < p[1].x() ? p[0].y() : -1.0;
+    };
+    QCOMPARE(level("limit.resistance.low"), 10.0);
+    QCOMPARE(level("limit.resistance.high"), 25.0);
+    QCOMPARE(level("limit.voltage.low"), 3.5);
+    QVERIFY(limit("limit.voltage.high").isEmpty());
+    auto* rAxis = qobject_cast<QValueAxis*>(w.chart()->axes(Qt::Vertical).value(0));
+    QVERIFY(rAxis->min() < 10.0 && rAxis->max() > 25.0);
+    // Points in their bin's colour, none in the comparator's.
+    QMap<QRgb, int> points;
+    for (QAbstractSeries* series : w.chart()->series())
+        if (auto* marks = qobject_cast<QScatterSeries*>(series)) points[marks->color().rgb()] += marks->count();
+    QCOMPARE(points.value(QColor("#00a000").rgb()), 1);
+    QCOMPARE(points.value(QColor("#a0a000").rgb()), 1);
+    QCOMPARE(points.value(QColor(GRADING::kRejectColour).rgb()), 2);
+    QCOMPARE(points.value(QColor(0x2e, 0x9d, 0x3a).rgb()), 0);
+
+    // The next activity without a profile has none of it.
+    {
+        READINGS::ActivityScope plain({.kind = READINGS::Kind::TestMeasurement, .mode = 1});
+        READINGS::Publish(At(0, {"016.00E-3", "+03.650E+0", ""}, 1, 0));
+        w.refresh();
+        QVERIFY(w.findChild<QWidget*>("grading")->isHidden());
+        QVERIFY(limit("limit.resistance.low").isEmpty());
+        QVERIFY(!w.capability());
+        int scatter = 0;
+        for (QAbstractSeries* series : w.chart()->series()) scatter += qobject_cast<QScatterSeries*>(series) != nullptr;
+        QCOMPARE(scatter, 5);   // the comparator's marks only
+    }
+    RS_LIB32::ProgramLink().CommClose();
 }
 
 ORVEN_TEST_MAIN(TestTrend)
