@@ -89,6 +89,8 @@ void Frm_Disp::activityStarted(const READINGS::Activity& activity) {
     Lbl_Grade->setText(QString());
     Lbl_Reason->setText(QString());
     soundsOn_ = SETTING::LoadGradingSounds();
+    // The sound system is asked for its device here, not while readings come.
+    if (soundsOn_) sound_->Prepare();
 }
 
 void Frm_Disp::ShowGrading(bool on) {

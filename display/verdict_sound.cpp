@@ -7,7 +7,7 @@
 
 static void InitDisplayResources() { Q_INIT_RESOURCE(display); }
 
-VerdictSound::VerdictSound(QObject* parent) : QObject(parent) {}
+VerdictSound::VerdictSound(QObject* parent) : QObject(parent) { InitDisplayResources(); }
 
 QSoundEffect* VerdictSound::Effect(bool accepted) {
     QSoundEffect*& effect = accepted ? accept_ : reject_;
@@ -18,11 +18,15 @@ QSoundEffect* VerdictSound::Effect(bool accepted) {
         noDevice_ = true;
         return nullptr;
     }
-    InitDisplayResources();
     effect = new QSoundEffect(device, this);
     effect->setSource(QUrl(accepted ? QStringLiteral("qrc:/orven/sounds/accept.wav")
                                     : QStringLiteral("qrc:/orven/sounds/reject.wav")));
     return effect;
+}
+
+void VerdictSound::Prepare() {
+    Effect(true);
+    Effect(false);
 }
 
 void VerdictSound::Play(bool accepted) {

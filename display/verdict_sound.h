@@ -10,6 +10,8 @@ class VerdictSound : public QObject {
     Q_OBJECT
 public:
     explicit VerdictSound(QObject* parent = nullptr);
+    // Finds the device and loads both sounds, before the first reading needs them.
+    void Prepare();
     void Play(bool accepted);
     // Whether a sound was asked to play (tests: the sounds themselves need no device).
     int Played() const { return played_; }

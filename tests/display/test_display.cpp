@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QFile>
 #include <QTest>
 
 #include "frame.h"
@@ -306,6 +307,13 @@ private slots:
         QCOMPARE(d->Sounds()->Played(), before + 2);
         QCoreApplication::processEvents();
         QCOMPARE(boxes.count(), 0);
+        // The sounds a device would play are in the program, as WAV.
+        for (const char* name : {":/orven/sounds/accept.wav", ":/orven/sounds/reject.wav"}) {
+            QFile f(QString::fromLatin1(name));
+            QVERIFY2(f.open(QIODevice::ReadOnly), name);
+            const QByteArray head = f.read(12);
+            QVERIFY(head.startsWith("RIFF") && head.endsWith("WAVE"));
+        }
     }
 
     void messageBoxes() {
