@@ -6,7 +6,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
 # Debian's qt6-charts-dev needs libqt6opengl6-dev for its CMake files but does not pull it in.
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev \
-	qt6-charts-dev libqt6opengl6-dev \
+	qt6-charts-dev libqt6opengl6-dev qt6-multimedia-dev \
 	fonts-liberation fonts-liberation2 xdg-utils \
 	libreoffice-calc libreoffice-core libreoffice-dev \
 	dpkg-dev binutils locales \

@@ -303,8 +303,11 @@ void TestRun::Start(qint16& testMeasRunning, qint16& testMeasStopRequest) {
     readings_ = 0;
     ReadSetup(false);
     const Setup setup = link_.InstrumentSetup;
-    Published published(
-        {.kind = READINGS::Kind::TestMeasurement, .mode = setup.MeasMode, .comp = setup.CompState, .output = QString()});
+    Published published({.kind = READINGS::Kind::TestMeasurement,
+                         .mode = setup.MeasMode,
+                         .comp = setup.CompState,
+                         .output = QString(),
+                         .profile = profile_});
     published.Begin(setup);
     struct Ender {
         Published& p;

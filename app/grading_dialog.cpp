@@ -1,5 +1,7 @@
 #include "grading_dialog.h"
 
+#include "graded.h"
+
 #include <QCheckBox>
 #include <QColor>
 #include <QDialogButtonBox>
@@ -419,13 +421,6 @@ void GradingDialog::accept() {
 
 namespace APP {
 
-GRADING::ActiveProfile LoadActiveProfileWithWarning(QWidget* parent) {
-    GRADING::ActiveProfile active = GRADING::LoadActiveProfile();
-    if (!active.message.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kTitle), active.message, QMessageBox::Ok, parent);
-        box.exec();
-    }
-    return active;
-}
+GRADING::ActiveProfile LoadActiveProfileWithWarning(QWidget*) { return GRADED::LoadActiveWithWarning(); }
 
 }  // namespace APP

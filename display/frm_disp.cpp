@@ -10,10 +10,15 @@
 #include "rs_lib32.h"
 #include "settings.h"
 #include "twips.h"
+#include "verdict_sound.h"
 
 namespace {
 // Times New Roman on the instrument's original platform; metric-compatible here.
 constexpr char kDisplayFont[] = "Liberation Serif";
+// The designed height, and the height with the verdict panel beneath.
+constexpr int kWidth = 4815;
+constexpr int kHeight = 2190;
+constexpr int kGradedHeight = 3240;
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, double pt, Qt::Alignment align) {
     auto* l = new QLabel(text, parent);
@@ -39,7 +44,7 @@ QFrame* MakePanel(QWidget* parent) {
 }  // namespace
 
 Frm_Disp::Frm_Disp(QWidget* parent) : QWidget(parent) {
-    setFixedSize(TWIPS::ToPxX(4815), TWIPS::ToPxY(2190));
+    setFixedSize(TWIPS::ToPxX(kWidth), TWIPS::ToPxY(kHeight));
 
     Pic_R = MakePanel(this);
     TWIPS::Place(Pic_R, 75, 75, 4665, 990);
@@ -55,6 +60,17 @@ Frm_Disp::Frm_Disp(QWidget* parent) : QWidget(parent) {
     Lbl_V = MakeLabel(Pic_V, QStringLiteral("V"), 27.75, Qt::AlignHCenter);
     TWIPS::Place(Lbl_V, 3675, 375, 645, 540);
 
+    Pic_Grade = MakePanel(this);
+    TWIPS::Place(Pic_Grade, 75, 2175, 4665, 990);
+    Lbl_Grade = MakeLabel(Pic_Grade, QString(), 48, Qt::AlignLeft);
+    TWIPS::Place(Lbl_Grade, 105, 0, 2625, 990);
+    Lbl_Reason = MakeLabel(Pic_Grade, QString(), 14.25, Qt::AlignLeft);
+    Lbl_Reason->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Lbl_Reason->setWordWrap(true);
+    TWIPS::Place(Lbl_Reason, 2775, 0, 1830, 990);
+    Pic_Grade->setVisible(false);
+    sound_ = new VerdictSound(this);
+
     frame_ = new QTimer(this);
     frame_->setSingleShot(true);
     connect(frame_, &QTimer::timeout, this, &Frm_Disp::ShowPending);
@@ -67,7 +83,45 @@ namespace {
 constexpr int kFrameMs = 16;
 }  // namespace
 
-void Frm_Disp::activityStarted(const READINGS::Activity&) {}
+void Frm_Disp::activityStarted(const READINGS::Activity& activity) {
+    ShowGrading(activity.profile.has_value());
+    if (!grading_) return;
+    Lbl_Grade->setText(QString());
+    Lbl_Reason->setText(QString());
+    soundsOn_ = SETTING::LoadGradingSounds();
+    // The sound system is asked for its device here, not while readings come.
+    if (soundsOn_) sound_->Prepare();
+}
+
+void Frm_Disp::ShowGrading(bool on) {
+    if (on == grading_) return;
+    grading_ = on;
+    const int before = height();
+    setFixedSize(TWIPS::ToPxX(kWidth), TWIPS::ToPxY(on ? kGradedHeight : kHeight));
+    Pic_Grade->setVisible(on);
+    // The frame follows by the same amount; its top and left stay.
+    if (QWidget* form = Form(); form != this) form->resize(form->width(), form->height() + height() - before);
+}
+
+QString Frm_Disp::VerdictName(const GRADING::Grade& grade) { return grade.name; }
+
+QString Frm_Disp::VerdictReason(const GRADING::Grade& grade) {
+    if (grade.accepted) return QString();
+    if (!grade.reason.isEmpty()) return grade.reason;
+    return QStringLiteral("outside every bin");
+}
+
+void Frm_Disp::ShowVerdict(const GRADING::Grade& grade) {
+    ShowGrading(true);
+    Lbl_Grade->setText(VerdictName(grade));
+    Lbl_Reason->setText(VerdictReason(grade));
+    const QColor colour(grade.colour);
+    QPalette pal = Pic_Grade->palette();
+    pal.setColor(QPalette::WindowText, colour.isValid() ? colour : QColor(Qt::black));
+    Lbl_Grade->setPalette(pal);
+    Lbl_Reason->setPalette(pal);
+    if (soundsOn_) sound_->Play(grade.accepted);
+}
 
 void Frm_Disp::activityEnded() { ShowPending(); }
 
@@ -98,6 +152,7 @@ void Frm_Disp::Show(const READINGS::Reading& reading) {
     lastShown_.start();
     DisplayR(reading.fields.value(0));
     if (reading.mode == 1) DisplayV(reading.fields.value(1));
+    if (reading.grade) ShowVerdict(*reading.grade);
 }
 
 QWidget* Frm_Disp::Form() {
@@ -119,6 +174,8 @@ void Frm_Disp::Form_Load() {
 void Frm_Disp::RefreshDisplay() {
     Lbl_MeasR->setText(QString());
     Lbl_MeasV->setText(QString());
+    Lbl_Grade->setText(QString());
+    Lbl_Reason->setText(QString());
     if (RS_LIB32::ProgramLink().InstrumentSetup.MeasMode != 0) {
         TWIPS::SetTop(Pic_R, 75);
         Pic_R->setVisible(true);

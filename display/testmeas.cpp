@@ -1,6 +1,7 @@
 #include "testmeas.h"
 
 #include "errors.h"
+#include "graded.h"
 #include "rs_lib32.h"
 #include "runs.h"
 
@@ -8,6 +9,7 @@ namespace TESTMEAS {
 
 void RunTestMeasurement(qint16& testMeasRunning, qint16& testMeasStopRequest) {
     ACQ::TestRun run(RS_LIB32::ProgramLink());
+    GRADED::ApplyActiveProfile(run);
     run.Start(testMeasRunning, testMeasStopRequest);
 }
 

@@ -10,6 +10,7 @@
 
 #include "errors.h"
 #include "frame.h"
+#include "graded.h"
 #include "rs_lib32.h"
 #include "msgbox.h"
 #include "outfiles.h"
@@ -177,6 +178,7 @@ void LoadingForm::BeginActivity(READINGS::Kind kind) {
     }
     run_.ClearOutputs();
     run_.AddOutput(output);
+    GRADED::ApplyActiveProfile(run_);
     run_.BeginActivity(kind, *output);
 }
 

@@ -14,6 +14,7 @@
 #include <limits>
 
 #include "frame.h"
+#include "graded.h"
 #include "logging.h"
 #include "msgbox.h"
 #include "outfiles.h"
@@ -213,6 +214,7 @@ void Frm_Time::StartMeas(qint16& flagOutputMethod, qint16& fileNo) {
     const double countValue = LeadingValue(Text_Count->text());
     const qint64 count = static_cast<qint64>(std::nearbyint(countValue));
     ACQ::IntervalRun run(RS_LIB32::ProgramLink(), FlagStop, Timer1);
+    GRADED::ApplyActiveProfile(run);
     ACQ::CsvFile file(fileNo, outputFile_, ACQ::CsvFile::Form::TimeStamped, true);
     ACQ::SheetRun sheet;
     ACQ::Output& output = csv ? static_cast<ACQ::Output&>(file) : sheet;

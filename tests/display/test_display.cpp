@@ -1,15 +1,19 @@
 // The display window without an instrument: twips, design, layouts, the
 // formatted readings, its stored position and that it cannot be closed;
-// and the message boxes' titles, icons and default buttons.
+// and the message boxes' titles, icons and default buttons; the verdict
+// panel while readings are graded, and the window as designed without it.
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QFile>
 #include <QTest>
 
 #include "frame.h"
 #include "frm_disp.h"
+#include "profile_file.h"
+#include "verdict_sound.h"
 #include "msgbox.h"
 #include "settings.h"
 #include "setup.h"
@@ -20,6 +24,32 @@
 namespace {
 void SetMode(const char* modeAnswer) {
     SETTING::ApplySetupAnswer({QString::fromLatin1(modeAnswer), QStringLiteral("FAST"), QStringLiteral("0")}, RS_LIB32::ProgramLink().InstrumentSetup);
+}
+
+// Bins as an operator types them into a profile file.
+GRADING::Profile Profile18650() {
+    const QByteArray text = "name = 18650\n"
+                            "[bin]\nname = A\ncolour = #00a000\nresistance low = 15m\nresistance high = 18.5m\n"
+                            "voltage low = 3.6\nvoltage high = 3.7\n"
+                            "[bin]\nname = B\ncolour = #a0a000\nresistance low = 18.5m\nresistance high = 22m\n";
+    const GRADING::ReadResult r = GRADING::ParseProfile(text);
+    return r.profile.value_or(GRADING::Profile{});
+}
+
+// One activity with these readings, as a run publishes them (graded when a
+// profile is given), ended so the last one is on screen.
+void PublishRun(const std::optional<GRADING::Profile>& profile, const QList<QStringList>& readings) {
+    READINGS::Activity a;
+    a.kind = READINGS::Kind::TimeInterval;
+    a.mode = 1;
+    a.profile = profile;
+    const quint64 id = READINGS::StartActivity(a);
+    for (const QStringList& f : readings) {
+        READINGS::Reading r{QTime(9, 5, 30), {f.value(0), f.value(1), QString()}, 1, 0};
+        if (profile) r.grade = GRADING::GradeReading(*profile, f.value(0), f.value(1), false);
+        READINGS::Publish(r);
+    }
+    READINGS::EndActivity(id);
 }
 }  // namespace
 
@@ -186,6 +216,104 @@ private slots:
         QVERIFY(d);
         QVERIFY(FRAME::DispForm());
         QVERIFY(TWIPS::Height(FRAME::DispForm()) > 2190);   // its frame adds a caption
+    }
+
+    void verdictPanelOnlyWhileGrading() {
+        SetMode("RV");
+        Frm_Disp* d = FRAME::Disp();
+        QMdiSubWindow* form = FRAME::DispForm();
+        const QSize designed = d->size(), framed = form->size();
+        const QPoint at = form->pos();
+        const QList<QStringList> plain{{"017.00E-3", "+3.6500E+0"}};
+        PublishRun(std::nullopt, plain);
+        const QImage before = d->grab().toImage();
+        QVERIFY(!d->GradingShown());
+
+        const GRADING::Profile p = Profile18650();
+        QCOMPARE(p.bins.size(), 2);
+        PublishRun(p, {{"020.00E-3", "+3.6500E+0"}, {"017.00E-3", "+3.6500E+0"}});
+        QVERIFY(d->Pic_Grade->isVisibleTo(d));
+        QCOMPARE(d->Lbl_Grade->text(), QStringLiteral("A"));   // the last reading's
+        QCOMPARE(d->Lbl_Reason->text(), QString());
+        QCOMPARE(d->Lbl_Grade->palette().color(QPalette::WindowText), QColor("#00a000"));
+        QCOMPARE(d->Lbl_Grade->font().pointSizeF(), 48.0);
+        // The window grows by the panel; the frame keeps its place.
+        QCOMPARE(d->height(), TWIPS::ToPxY(3240));
+        QCOMPARE(form->size(), framed + QSize(0, d->height() - designed.height()));
+        QCOMPARE(form->pos(), at);
+        QCOMPARE(d->Pic_Grade->geometry(), QRect(TWIPS::ToPxX(75), TWIPS::ToPxY(2175), TWIPS::ToPxX(4665), TWIPS::ToPxY(990)));
+        // The verdict's pixels are in the bin's colour.
+        const QImage graded = d->grab().toImage();
+        const QRect name = d->Lbl_Grade->geometry().translated(d->Pic_Grade->pos());
+        bool coloured = false;
+        for (int y = name.top(); y <= name.bottom() && !coloured; ++y)
+            for (int x = name.left(); x <= name.right() && !coloured; ++x)
+                coloured = graded.pixelColor(x, y) == QColor("#00a000");
+        QVERIFY(coloured);
+
+        // The next run without grading: the window is as designed, pixel for pixel.
+        PublishRun(std::nullopt, plain);
+        QVERIFY(!d->Pic_Grade->isVisibleTo(d));
+        QCOMPARE(d->size(), designed);
+        QCOMPARE(form->size(), framed);
+        QCOMPARE(d->grab().toImage(), before);
+    }
+
+    void verdictTexts_data() {
+        QTest::addColumn<QString>("res");
+        QTest::addColumn<QString>("volt");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("colour");
+        QTest::newRow("A") << "017.00E-3" << "+3.6500E+0" << "A" << "" << "#00a000";
+        QTest::newRow("B, voltage open") << "020.00E-3" << "+4.1000E+0" << "B" << "" << "#a0a000";
+        QTest::newRow("outside every bin") << "030.00E-3" << "+3.6500E+0" << "Reject" << "outside every bin" << "#c00000";
+        QTest::newRow("A's resistance, voltage too low") << "017.00E-3" << "+3.5000E+0" << "Reject" << "outside every bin" << "#c00000";
+        QTest::newRow("over range") << "1.0000E+8" << "+3.6500E+0" << "Reject" << "over range" << "#c00000";
+        QTest::newRow("voltage over range") << "017.00E-3" << "+1.0000E+8" << "Reject" << "over range" << "#c00000";
+        QTest::newRow("no measurement") << "1.0000E+9" << "+3.6500E+0" << "Reject" << "no measurement" << "#c00000";
+        QTest::newRow("not a number") << "#####" << "+3.6500E+0" << "Reject" << "not a number" << "#c00000";
+    }
+    void verdictTexts() {
+        QFETCH(QString, res);
+        QFETCH(QString, volt);
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        QFETCH(QString, colour);
+        SetMode("RV");
+        Frm_Disp* d = FRAME::Disp();
+        PublishRun(Profile18650(), {{res, volt}});
+        QCOMPARE(d->Lbl_Grade->text(), name);
+        QCOMPARE(d->Lbl_Reason->text(), reason);
+        QCOMPARE(d->Lbl_Grade->palette().color(QPalette::WindowText), QColor(colour));
+        // The longest words fit their labels.
+        QVERIFY(d->Lbl_Grade->fontMetrics().horizontalAdvance(name) <= d->Lbl_Grade->width());
+        QVERIFY(d->Lbl_Reason->heightForWidth(d->Lbl_Reason->width()) <= d->Lbl_Reason->height());
+    }
+
+    void verdictSoundsBySetting() {
+        // No sound device here: playing must stay quiet, and no box appears.
+        TESTENV::BoxAnswerer boxes;
+        Frm_Disp* d = FRAME::Disp();
+        const GRADING::Profile p = Profile18650();
+        const int before = d->Sounds()->Played();
+        PublishRun(p, {{"017.00E-3", "+3.6500E+0"}});
+        QCOMPARE(d->Sounds()->Played(), before + 1);   // on by default
+        SETTING::SaveGradingSounds(false);
+        PublishRun(p, {{"017.00E-3", "+3.6500E+0"}});
+        QCOMPARE(d->Sounds()->Played(), before + 1);
+        SETTING::SaveGradingSounds(true);
+        PublishRun(p, {{"1.0000E+8", "+3.6500E+0"}});
+        QCOMPARE(d->Sounds()->Played(), before + 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.count(), 0);
+        // The sounds a device would play are in the program, as WAV.
+        for (const char* name : {":/orven/sounds/accept.wav", ":/orven/sounds/reject.wav"}) {
+            QFile f(QString::fromLatin1(name));
+            QVERIFY2(f.open(QIODevice::ReadOnly), name);
+            const QByteArray head = f.read(12);
+            QVERIFY(head.startsWith("RIFF") && head.endsWith("WAVE"));
+        }
     }
 
     void messageBoxes() {

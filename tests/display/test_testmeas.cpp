@@ -1,7 +1,9 @@
 // The test measurement against the simulator: the exact command lines by
 // mode, the layout, the caption, a stop request during a pass, a mode change
-// during a run, and a silent instrument.
+// during a run, a silent instrument, and passes graded while grading is on.
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -166,6 +168,31 @@ private slots:
         QCOMPARE(d->Lbl_MeasR->text(), QStringLiteral("  O.F  "));
         QCOMPARE(d->Lbl_MeasV->text(), QStringLiteral("+----- "));
         QCOMPARE(m->MnuMeasTest->text(), QStringLiteral("Start Test Measurement"));
+    }
+
+    void gradedPassesCarryTheVerdict() {
+        const QString profile = QDir::temp().filePath(QStringLiteral("cells.grading"));
+        QFile f(profile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[bin]\nname = A\ncolour = #00a000\nresistance low = 15m\nresistance high = 25m\n");
+        f.close();
+        SETTING::SaveGradingEnabled(true);
+        SETTING::SaveGradingProfile(profile);
+        SimProcess sim({"--mode", "RV", "--res", "020.00E-3", "--volt", "+3.6500E+0"});
+        MDIFrm_Main* m = OpenMain(sim);
+        QVERIFY(m);
+        Frm_Disp* d = FRAME::Disp();
+        bool activityGraded = false;
+        WhenThen(this, [&] { return sim.received().count(kRes) >= 2; }, [&] {
+            // Followers that come late learn from the activity that readings are graded.
+            activityGraded = READINGS::CurrentActivity() && READINGS::CurrentActivity()->profile.has_value();
+            m->MnuMeasTest_Click();
+        });
+        m->MnuMeasTest_Click();
+        QVERIFY(activityGraded);
+        QVERIFY(d->GradingShown());
+        QCOMPARE(d->Lbl_Grade->text(), QStringLiteral("A"));
+        QCOMPARE(d->Lbl_Grade->palette().color(QPalette::WindowText), QColor("#00a000"));
     }
 
     void modeChangeWaitsForTheNextRun() {

@@ -1,6 +1,6 @@
 // The external-trigger window end to end: one row per trigger, Close taking
 // effect at the next trigger, the hold released and the window gone at the
-// end, whichever way the loop ends.
+// end, whichever way the loop ends; rows graded from OK while grading is on.
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -92,6 +92,8 @@ void TestExtIoWindow::csvRowPerTrigger_data() {
     QTest::addColumn<QByteArray>("row");
     QTest::newRow("RV off") << QStringList{"--mode", "RV"} << QByteArray(":MEAS:BATT?\r\n")
                             << QByteArray("012.34E-3,+12.345E+0\r\n");
+    QTest::newRow("RV off, graded") << QStringList{"--mode", "RV"} << QByteArray(":MEAS:BATT?\r\n")
+                                    << QByteArray("012.34E-3,+12.345E+0,A,\r\n");
     QTest::newRow("RV on") << QStringList{"--mode", "RV", "--comp", "1", "--comp-result", "LO"}
                            << QByteArray(":MEAS:BATT?\r\n") << QByteArray("012.34E-3,+12.345E+0,LO\r\n");
     QTest::newRow("R off") << QStringList{"--mode", "R"} << QByteArray(":MEAS:RES?\r\n")
@@ -104,7 +106,13 @@ void TestExtIoWindow::csvRowPerTrigger() {
     QFETCH(QStringList, simArgs);
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, row);
+    const bool graded = QTest::currentDataTag() == QByteArray("RV off, graded");
     b.up(simArgs);
+    if (graded) {
+        writeFile(b.path("cells.grading"), "[bin]\nname = A\nresistance low = 10m\nresistance high = 15m\n");
+        SETTING::SaveGradingEnabled(true);
+        SETTING::SaveGradingProfile(b.path("cells.grading"));
+    }
     const QString file = b.path("trig.csv");
     writeFile(file, "kept\r\n");
     useCsv(file);

@@ -1,6 +1,7 @@
 // The time-interval window end to end against the simulator: command lines,
 // CSV bytes, the worksheet layout, the interval wait on its timer, Stop, the
-// error paths, and the window's own load, unload and key handling.
+// error paths, and the window's own load, unload and key handling; a run
+// graded by the profile chosen in the settings, and a damaged one.
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -11,6 +12,7 @@
 #include <QRadioButton>
 
 #include "followed.h"
+#include "frm_disp.h"
 #include "frm_time.h"
 #include "logging_fixture.h"
 #include "twips.h"
@@ -22,6 +24,25 @@ namespace {
 const char kSetupQuery[] = ":HEAD OFF;:HOLD OFF;:MOD?;:SAMP?;:COMP?";
 const char kEnded[] = "Measurement ended.";
 const char kTitle[] = "ORVEN 5927 Application";
+
+// An 18650 profile as an operator writes it in an editor.
+const char kProfile18650[] = "# ORVEN 5927 grading profile\n"
+                             "name = 18650 incoming\n\n"
+                             "[bin]\nname = A\ncolour = #00a000\nresistance low = 15m\nresistance high = 18.5m\n"
+                             "voltage low = 3.60\nvoltage high = 3.70\n\n"
+                             "[bin]\nname = B\ncolour = #a0a000\nresistance low = 18.5m\nresistance high = 22m\n"
+                             "voltage low = 3.55\nvoltage high = 3.75\n\n"
+                             "[bin]\nname = C\ncolour = #e08000\nresistance low = 22m\nresistance high = 30m\n";
+
+// The [Grading] section as typed into the settings file.
+void WriteGradingSettings(bool enabled, const QString& profile) {
+    const QString path = QSettings(QStringLiteral("ORVEN"), QStringLiteral("ORVEN 5927 RS")).fileName();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile::remove(path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Grading]\nEnabled=" + QByteArray(enabled ? "1" : "0") + "\nProfile=" + profile.toUtf8() + "\n");
+}
 }  // namespace
 
 class TestTimeWindow : public QObject {
@@ -74,6 +95,9 @@ private slots:
     void sheetScrollsFromRow16_data();
     void sheetScrollsFromRow16();
     void sheetMissingOrFailing();
+    void gradedCsvRun_data();
+    void gradedCsvRun();
+    void damagedProfileWarnsAndRunsUngraded();
 };
 
 void TestTimeWindow::loadsWithDesignStateAndRemembersPosition() {
@@ -604,6 +628,88 @@ void TestTimeWindow::sheetMissingOrFailing() {
     start(w, "0", "2", false);
     QCOMPARE(modals->texts().last(), QString(kEnded));
     QCOMPARE(b.sim->received().count(":MEAS:BATT?"), 4);
+}
+
+void TestTimeWindow::gradedCsvRun_data() {
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QString>("bin");
+    QTest::addColumn<QString>("colour");
+    QTest::newRow("A") << QStringList{"--res", "017.20E-3", "--volt", "+3.6520E+0"} << "A" << "#00a000";
+    QTest::newRow("C, voltage open") << QStringList{"--res", "025.00E-3", "--volt", "+3.4000E+0"} << "C" << "#e08000";
+    QTest::newRow("no bin holds it") << QStringList{"--res", "017.20E-3", "--volt", "+3.5000E+0"} << "Reject" << "#c00000";
+    QTest::newRow("over range") << QStringList{"--res", "of", "--volt", "+3.6520E+0"} << "Reject" << "#c00000";
+}
+
+void TestTimeWindow::gradedCsvRun() {
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, bin);
+    QFETCH(QString, colour);
+    b.up(simArgs + QStringList{"--mode", "RV", "--comp", "0"});
+    b.clock.stepPerReadMs = 1000;
+    const QString profile = b.path("18650.grading");
+    writeFile(profile, kProfile18650);
+    const QString file = b.path("run.csv");
+    Frm_Time* w = open();
+    Frm_Disp* d = FRAME::Disp();
+    const QByteArray r = simArgs[1].toLatin1() == "of" ? "1.0000E+8" : simArgs[1].toLatin1();
+    const QByteArray v = simArgs[3].toLatin1();
+    const QByteArray plain =
+        "Time,Resistance,Voltage\r\n09:05:30," + r + "," + v + "\r\n09:05:31," + r + "," + v + "\r\n";
+
+    // Grading off: the file and the window as they always were.
+    WriteGradingSettings(false, profile);
+    modals->fileAnswers << file;
+    start(w, "0", "2", true);
+    QCOMPARE(readFile(file), plain);
+    const QImage ungraded = d->grab().toImage();
+    const QSize designed = d->size();
+
+    // On: two more columns, the bin and an empty cell ID; the verdict below the readings.
+    WriteGradingSettings(true, profile);
+    b.clock.now = QTime(9, 5, 30, 400);
+    modals->fileAnswers << file;
+    const int boxes = modals->count();
+    start(w, "0", "2", true);
+    QCOMPARE(modals->count(), boxes + 3);   // file dialog, replace?, ended: no warning
+    QCOMPARE(modals->last().text, QString(kEnded));
+    const QByteArray cells = "," + bin.toLatin1() + ",\r\n";
+    QCOMPARE(readFile(file), "Time,Resistance,Voltage,Bin,Cell ID\r\n09:05:30," + r + "," + v + cells +
+                                 "09:05:31," + r + "," + v + cells);
+    QVERIFY(d->Pic_Grade->isVisibleTo(d));
+    QCOMPARE(d->Lbl_Grade->text(), bin);
+    QCOMPARE(d->Lbl_Grade->palette().color(QPalette::WindowText), QColor(colour));
+    QVERIFY(d->height() > designed.height());
+
+    // Off again: byte for byte and pixel for pixel as before.
+    WriteGradingSettings(false, profile);
+    b.clock.now = QTime(9, 5, 30, 400);
+    modals->fileAnswers << file;
+    start(w, "0", "2", true);
+    QCOMPARE(readFile(file), plain);
+    QCOMPARE(d->size(), designed);
+    QCOMPARE(d->grab().toImage(), ungraded);
+}
+
+void TestTimeWindow::damagedProfileWarnsAndRunsUngraded() {
+    b.up({"--mode", "R", "--comp", "0"});
+    b.clock.stepPerReadMs = 1000;
+    const QString profile = b.path("broken.grading");
+    writeFile(profile, "[bin]\nname = A\nresistance low = 15 mohm\n");
+    WriteGradingSettings(true, profile);
+    const QString file = b.path("run.csv");
+    modals->fileAnswers << file;
+    Frm_Time* w = open();
+    start(w, "0", "1", true);
+    // Once, before the run, titled as the grading's other messages.
+    const QStringList texts = modals->texts();
+    QCOMPARE(texts.filter("cannot be used").size(), 1);
+    const int at = int(texts.indexOf(QRegularExpression(".*cannot be used.*", QRegularExpression::DotMatchesEverythingOption)));
+    QCOMPARE(modals->seen[at].title, QString("Grading"));
+    QCOMPARE(modals->seen[at].icon, int(QMessageBox::Warning));
+    QVERIFY(modals->seen[at].text.contains("Line 3:"));
+    QCOMPARE(modals->last().text, QString(kEnded));
+    QCOMPARE(readFile(file), lines({"Time,Resistance", "09:05:30,012.34E-3"}));
+    QVERIFY(!FRAME::Disp()->GradingShown());
 }
 
 ORVEN_TEST_MAIN(TestTimeWindow)
