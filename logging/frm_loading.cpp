@@ -178,11 +178,12 @@ void LoadingForm::BeginActivity(READINGS::Kind kind) {
     }
     run_.ClearOutputs();
     run_.AddOutput(output);
-    GRADED::ApplyActiveProfile(run_);
     run_.BeginActivity(kind, *output);
 }
 
 bool LoadingForm::QuerySetupForOk() {
+    // Grading is chosen at OK, before a new sheet gets its header.
+    GRADED::ApplyActiveProfile(run_);
     try {
         run_.QuerySetup();
     } catch (const AppError& e) {

@@ -84,7 +84,8 @@ protected:
     bool SheetReady();
     // Shows the message an outcome of the run calls for; true when it went well.
     bool Report(const ACQ::Outcome& out);
-    // Setup query of OK; false (after the message) on failure.
+    // The active grading profile for the run, then the setup query of OK;
+    // false (after the message) on failure.
     bool QuerySetupForOk();
     // The sheet output, or null for a CSV file.
     ACQ::SheetLoad* Sheet() { return FlagOutputMethod == 1 ? &sheet_ : nullptr; }

@@ -62,6 +62,7 @@ private slots:
     void scannerTakesRowsForCells();
     void duplicateCellAsksFirst();
     void sheetRowsCarryCellIds();
+    void gradedSheetHeaderFromOk();
     void handsFreeTakesOneRowPerPlacement();
     void handsFreeRowsCarryScannedIds();
 };
@@ -495,6 +496,23 @@ void TestSingleWindow::sheetRowsCarryCellIds() {
     QCOMPARE(modals->texts(), QStringList{"Cell S1 was measured already. Measure it again?"});
     QCOMPARE(xl->rows(3, 4), (QStringList{"Resistance|Voltage|Bin|Cell ID", "012.34E-3|+12.345E+0||S1",
                                           "012.34E-3|+12.345E+0||S1"}));
+}
+
+void TestSingleWindow::gradedSheetHeaderFromOk() {
+    // Grading on, IDs off: the sheet added at OK has both added columns in
+    // its header too, and the row its bin.
+    b.up({"--mode", "RV"});
+    writeFile(b.path("cells.grading"), "[bin]\nname = A\nresistance low = 10m\nresistance high = 15m\n");
+    SETTING::SaveGradingEnabled(true);
+    SETTING::SaveGradingProfile(b.path("cells.grading"));
+    auto graded = std::make_shared<SHEET::MemorySheet>();
+    b.sheets->running = graded;
+    Frm_Single* w = open();
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // OK
+    QVERIFY(ready(w));
+    QVERIFY(TESTENV::PressKey(Qt::Key_Return));   // Load
+    QCOMPARE(graded->rows(2, 4), (QStringList{"Resistance|Voltage|Bin|Cell ID", "012.34E-3|+12.345E+0|A|"}));
+    SETTING::SaveGradingEnabled(false);
 }
 
 void TestSingleWindow::handsFreeTakesOneRowPerPlacement() {
