@@ -100,7 +100,21 @@ void Frm_Disp::ShowGrading(bool on) {
     setFixedSize(TWIPS::ToPxX(kWidth), TWIPS::ToPxY(on ? kGradedHeight : kHeight));
     Pic_Grade->setVisible(on);
     // The frame follows by the same amount; its top and left stay.
-    if (QWidget* form = Form(); form != this) form->resize(form->width(), form->height() + height() - before);
+    QWidget* form = Form();
+    if (form == this) return;
+    const int grown = height() - before;
+    const int oldBottom = form->geometry().bottom();
+    form->resize(form->width(), form->height() + grown);
+    // A window that sat right below the display would hide the verdict:
+    // it moves down with the display's bottom edge.
+    if (grown <= 0 || !form->parentWidget()) return;
+    for (QObject* o : form->parentWidget()->children()) {
+        auto* sibling = qobject_cast<QMdiSubWindow*>(o);
+        if (!sibling || sibling == form || !sibling->isVisible()) continue;
+        const int top = sibling->y();
+        if (top > oldBottom - grown && top <= oldBottom + grown && sibling->x() < form->geometry().right())
+            sibling->move(sibling->x(), top + grown);
+    }
 }
 
 QString Frm_Disp::VerdictName(const GRADING::Grade& grade) { return grade.name; }

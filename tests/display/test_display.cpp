@@ -228,6 +228,14 @@ private slots:
         PublishRun(std::nullopt, plain);
         const QImage before = d->grab().toImage();
         QVERIFY(!d->GradingShown());
+        // A logging window right below the display, and one beside it.
+        auto* below = area_->addSubWindow(new QWidget);
+        below->setGeometry(at.x(), form->geometry().bottom() + 1, 200, 100);
+        below->show();
+        auto* beside = area_->addSubWindow(new QWidget);
+        beside->setGeometry(form->geometry().right() + 10, form->geometry().bottom() + 1, 200, 100);
+        beside->show();
+        const QPoint belowAt = below->pos(), besideAt = beside->pos();
 
         const GRADING::Profile p = Profile18650();
         QCOMPARE(p.bins.size(), 2);
@@ -242,6 +250,11 @@ private slots:
         QCOMPARE(form->size(), framed + QSize(0, d->height() - designed.height()));
         QCOMPARE(form->pos(), at);
         QCOMPARE(d->Pic_Grade->geometry(), QRect(TWIPS::ToPxX(75), TWIPS::ToPxY(2175), TWIPS::ToPxX(4665), TWIPS::ToPxY(990)));
+        // The window below moves with the display's edge, so the verdict shows.
+        QCOMPARE(below->pos(), belowAt + QPoint(0, d->height() - designed.height()));
+        QCOMPARE(beside->pos(), besideAt);
+        delete below;
+        delete beside;
         // The verdict's pixels are in the bin's colour.
         const QImage graded = d->grab().toImage();
         const QRect name = d->Lbl_Grade->geometry().translated(d->Pic_Grade->pos());
