@@ -1,8 +1,8 @@
-// What grading costs a logging run at the instrument's pace: time-interval
-// runs at interval 0 to CSV against the simulator paced at 9600 baud, graded
-// by a profile and followed by the trend window (bins, yield, Cp/Cpk, limit
-// lines), against the same runs ungraded with no window, alternated in one
-// process.
+// What grading costs a logging run at the instrument's pace: the time-interval
+// window's runs at interval 0 to CSV against the simulator paced at 9600 baud,
+// with grading switched on (a profile, the display's verdict) and followed by
+// the trend window (bins, yield, Cp/Cpk, limit lines), against the same runs
+// with grading off and no trend window, alternated in one process.
 //   grading_logging_ratio   readings/s graded with the window divided by readings/s with
 //                           neither: the median over pairs of runs back to back, the
 //                           middle half of the pairs beside it
@@ -25,6 +25,7 @@
 #include "readings.h"
 #include "rs_lib32.h"
 #include "runs.h"
+#include "settings.h"
 #include "trend_form.h"
 #include "trend_window.h"
 
@@ -41,8 +42,8 @@ struct Round {
     qint64 ms = 0;
 };
 
-// One interval-0 run to CSV as the time-interval window makes it, stopped
-// once `target` readings after the first are in; timed from the first.
+// The picture's run: the engine's interval run as the window makes it,
+// `target` readings `interval` seconds apart.
 Round Run(const QString& csv, const std::optional<GRADING::Profile>& profile, qint64 target,
           float interval = 0.0f) {
     const int fileNo = OUTFILES::FreeFile();
@@ -89,6 +90,10 @@ int Measure() {
     if (!read.profile) Fail("the bench profile does not read");
     QTemporaryDir out;
     const QString csv = out.filePath("bench.csv");
+    const QString profileFile = out.filePath("bench.grading");
+    if (!GRADING::WriteProfile(*read.profile, profileFile).isEmpty()) Fail("cannot write the bench profile");
+    SETTING::SaveGradingProfile(profileFile);
+    SETTING::SaveGradingSounds(false);
 
     if (!picture.isEmpty()) {
         OpenTrend();
@@ -97,21 +102,22 @@ int Measure() {
         return APP::TrendWindowObject()->picture().save(picture, "PNG") ? 0 : 1;
     }
 
-    Run(csv, std::nullopt, 40);
+    LOGGING::MnuMeasTime_Click();
+    Frm_Time* w = LOGGING::TimeWindow();
+    if (!w) Fail("the time-interval window did not open");
+    auto windowRun = [&](bool graded) {
+        SETTING::SaveGradingEnabled(graded);
+        return TimedTimeRun(w, csv, kRoundReadings).perSecond();
+    };
+    windowRun(false);
     OpenTrend();
-    Run(csv, read.profile, 40);
+    windowRun(true);
     std::vector<double> ratios, offRates, onRates;
     for (int i = 0; i < kRounds; ++i) {
         APP::ResetTrendForTests();
-        const Round off = Run(csv, std::nullopt, kRoundReadings);
+        offRates.push_back(windowRun(false));
         OpenTrend();
-        const Round on = Run(csv, read.profile, kRoundReadings);
-        if (off.ms <= 0 || on.ms <= 0) {
-            std::fprintf(stderr, "bench_grading: a run did not reach its readings\n");
-            return 1;
-        }
-        offRates.push_back(off.readings * 1000.0 / double(off.ms));
-        onRates.push_back(on.readings * 1000.0 / double(on.ms));
+        onRates.push_back(windowRun(true));
         ratios.push_back(onRates.back() / offRates.back());
     }
     TrendWindow* trend = APP::TrendWindowObject();

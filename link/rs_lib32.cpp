@@ -316,6 +316,7 @@ bool Link::CommSend(const QString& text) {
         answerAbandoned_ = false;
         dropLateAnswer();
     }
+    lastCommand_ = text;
     const QByteArray line = text.toLatin1() + "\r\n";
     const bool ok = writeLine(int(p->handle()), line, QDeadlineTimer(2 * int(line.size()) + 2000));
     if (!ok) p->clear(QSerialPort::Output);
@@ -361,7 +362,7 @@ void Link::CommReceive(QStringList& fields, int timeoutMs) {
             if (pendingPos_ >= pending_.size()) dropPending();
             switch (r) {
             case LineReceiver::Result::LineComplete:
-                lastLineBytes_ = lineSoFar;
+                answerBytes_[lastCommand_] = lineSoFar;
                 return;
             case LineReceiver::Result::FieldOverflow: throw FieldOverflowError();
             case LineReceiver::Result::LineTooLong: throw LineTooLongError();
@@ -377,12 +378,13 @@ void Link::CommReceive(QStringList& fields, int timeoutMs) {
         if (rearm_) rearmReading();
         if (lastServed_.isValid() && lastServed_.elapsed() < kServeEventsEveryMs) {
             // A line that has begun arrives at the line's pace, a byte at a
-            // time: sleep through the bytes the last line says are still to
-            // come, as one wait rather than one per byte. Nothing is lost if
-            // the line is shorter: its end is read when the sleep is over.
-            if (lineSoFar > 0 && lastLineBytes_ > lineSoFar + 1) {
+            // time: sleep through the bytes that the last answer to the same
+            // command says are still to come, as one wait rather than one per
+            // byte, and wake a byte before its end.
+            const qsizetype expected = answerBytes_.value(lastCommand_, 0);
+            if (lineSoFar > 0 && expected > lineSoFar + 1) {
                 const qint64 byteUs = 10'000'000 / qMax<quint32>(CommParams.BaudRate, 1);
-                qint64 us = (lastLineBytes_ - lineSoFar - 1) * byteUs;
+                qint64 us = (expected - lineSoFar - 1) * byteUs;
                 us = qMin<qint64>(us, (kServeEventsEveryMs - lastServed_.elapsed()) * 1000);
                 if (!deadline.isForever()) us = qMin<qint64>(us, deadline.remainingTime() * 1000);
                 if (us > 0) ::usleep(useconds_t(us));

@@ -5,6 +5,7 @@
 // portLost() and a PortLostError, and the caller decides what follows.
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -122,8 +123,10 @@ private:
     QByteArray pending_;
     qsizetype pendingPos_ = 0;
     LineReceiver rx_{kMaxLineBytes};
-    // Bytes of the last complete line: what the next answer is expected to be.
-    qsizetype lastLineBytes_ = 0;
+    // Bytes of the last answer to each command: what its next answer is
+    // expected to be. The command last sent is the one being answered.
+    QHash<QString, qsizetype> answerBytes_;
+    QString lastCommand_;
     QTimer* limitTimer_ = nullptr;
     QElapsedTimer lastServed_;
 };
