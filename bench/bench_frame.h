@@ -21,6 +21,7 @@
 #include "frm_disp.h"
 #include "frm_time.h"
 #include "logging.h"
+#include "readings.h"
 #include "rs_lib32.h"
 
 namespace BENCH {
@@ -77,28 +78,35 @@ inline TimedRound TimedTimeRun(Frm_Time* w, const QString& csv, qint64 target, b
     w->Text_Time->setText("0");
     w->Text_Count->setText("0");
     w->OpnMethod[sheet ? 1 : 0]->setChecked(true);
-    QElapsedTimer clock;
-    qint64 t0 = -1, n0 = 0, t1 = -1, n1 = 0;
+    // Counted from the readings themselves: a run that keeps the event
+    // queue busy must not keep its Stop from being pressed.
+    struct StopAt : READINGS::Subscriber {
+        Frm_Time* w;
+        qint64 target;
+        QElapsedTimer clock;
+        qint64 n = 0, t0 = -1, t1 = -1;
+        void activityStarted(const READINGS::Activity&) override {}
+        void activityEnded() override {}
+        void readingTaken(const READINGS::Reading&) override {
+            if (++n == 1) t0 = clock.nsecsElapsed();
+            if (n == target) {
+                t1 = clock.nsecsElapsed();
+                w->Cmd[2]->click();
+            }
+        }
+    } stop;
+    stop.w = w;
+    stop.target = target;
+    READINGS::Subscribe(&stop);
+    // The end notice is answered by its default button.
     QTimer watch;
     watch.setInterval(pollMs);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        AnswerBoxes();
-        const qint64 n = w->ReadingsLogged();
-        if (t0 < 0 && n >= 1) {
-            t0 = clock.nsecsElapsed();
-            n0 = n;
-        }
-        if (t1 < 0 && n >= target) {
-            t1 = clock.nsecsElapsed();
-            n1 = n;
-            w->Cmd[2]->click();
-        }
-    });
+    QObject::connect(&watch, &QTimer::timeout, &AnswerBoxes);
     watch.start();
-    clock.start();
+    stop.clock.start();
     w->Cmd[1]->click();   // returns when the run has ended
-    if (t0 < 0 || t1 <= t0) Fail("a time-interval run did not reach its readings");
-    return {n1 - n0, t1 - t0};
+    if (stop.t0 < 0 || stop.t1 <= stop.t0) Fail("a time-interval run did not reach its readings");
+    return {stop.n >= target ? target - 1 : 0, stop.t1 - stop.t0};
 }
 
 // main() of a benchmark that measures in the frame against one simulator

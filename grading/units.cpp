@@ -1,5 +1,7 @@
 #include "units.h"
 
+#include "format.h"
+
 #include <QByteArray>
 
 #include <algorithm>
@@ -13,40 +15,6 @@
 namespace GRADING {
 
 namespace {
-
-bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
-// Length of the decimal number at the start of `s` (sign, digits with an
-// optional point, optional exponent with digits); 0 when there is none.
-// strtod alone would also take "inf", "nan" and hex forms.
-qsizetype numberLength(const QString& s) {
-    qsizetype i = 0;
-    const qsizetype n = s.size();
-    if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) ++i;
-    qsizetype digits = 0;
-    while (i < n && isDigit(s[i])) ++i, ++digits;
-    if (i < n && s[i] == QLatin1Char('.')) {
-        ++i;
-        while (i < n && isDigit(s[i])) ++i, ++digits;
-    }
-    if (digits == 0) return 0;
-    if (i < n && (s[i] == QLatin1Char('E') || s[i] == QLatin1Char('e'))) {
-        qsizetype j = i + 1;
-        if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-'))) ++j;
-        if (j < n && isDigit(s[j])) {
-            while (j < n && isDigit(s[j])) ++j;
-            i = j;
-        }
-    }
-    return i;
-}
-
-// Decimal text -> double in the C locale: Qt sets the user's locale at
-// start-up, and a decimal comma there must not change what "3.65" means.
-double cNumber(const QByteArray& text) {
-    static const locale_t cNumbers = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-    return strtod_l(text.constData(), nullptr, cNumbers);
-}
 
 int prefixExponent(QChar c, bool& known) {
     known = true;
@@ -88,7 +56,7 @@ QString body(const QString& field) {
 
 std::optional<double> ParseValue(const QString& text) {
     const QString t = text.trimmed();
-    const qsizetype len = numberLength(t);
+    const qsizetype len = SETTING::DecimalLength(t);
     if (len == 0) return std::nullopt;
     const QString rest = t.mid(len).trimmed();
     int exponent = 0;
@@ -110,7 +78,7 @@ std::optional<double> ParseValue(const QString& text) {
         }
         number += 'e' + QByteArray::number(e + exponent);
     }
-    const double d = cNumber(number);
+    const double d = SETTING::CDecimal(number);
     if (!std::isfinite(d)) return std::nullopt;
     return d;
 }
@@ -148,9 +116,9 @@ bool IsNoMeasurement(const QString& field) { return body(field) == QLatin1String
 std::optional<double> InstrumentNumber(const QString& field) {
     if (IsOverRange(field) || IsNoMeasurement(field)) return std::nullopt;
     const QString t = field.trimmed();
-    const qsizetype len = numberLength(t);
+    const qsizetype len = SETTING::DecimalLength(t);
     if (len == 0 || len != t.size()) return std::nullopt;
-    const double d = cNumber(t.toLatin1());
+    const double d = SETTING::CDecimal(t.toLatin1());
     if (!std::isfinite(d)) return std::nullopt;
     return d;
 }

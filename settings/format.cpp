@@ -1,6 +1,42 @@
 #include "format.h"
 
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
 namespace SETTING {
+
+namespace {
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+}  // namespace
+
+qsizetype DecimalLength(const QString& s) {
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) ++i;
+    qsizetype digits = 0;
+    while (i < n && isDigit(s[i])) ++i, ++digits;
+    if (i < n && s[i] == QLatin1Char('.')) {
+        ++i;
+        while (i < n && isDigit(s[i])) ++i, ++digits;
+    }
+    if (digits == 0) return 0;
+    if (i < n && (s[i] == QLatin1Char('E') || s[i] == QLatin1Char('e'))) {
+        qsizetype j = i + 1;
+        if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-'))) ++j;
+        if (j < n && isDigit(s[j])) {
+            while (j < n && isDigit(s[j])) ++j;
+            i = j;
+        }
+    }
+    return i;
+}
+
+double CDecimal(const QByteArray& text) {
+    static const locale_t cNumbers = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    return strtod_l(text.constData(), nullptr, cNumbers);
+}
+
 
 namespace {
 
