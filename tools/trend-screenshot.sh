@@ -8,26 +8,9 @@ set -eu
 build=${1:-build}
 out=${2:-docs/trend-window.png}
 bin="$build/bin"
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null || { echo "trend-screenshot: $tool is missing" >&2; exit 1; }
-done
-[ -x "$bin/orven5927" ] && [ -x "$bin/orven5927-sim" ] || { echo "trend-screenshot: build $build first" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/orven5927-trend.XXXXXX")
-n=170
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-xvfb_pid="" sim_pid="" app_pid=""
-cleanup() {
-  for p in $app_pid $sim_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-Xvfb ":$n" -screen 0 1280x1024x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$n"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+name=trend
+first_display=170
+. "$(dirname "$0")/private-display.sh"
 
 # The demo's instrument, with the comparator on.
 "$bin/orven5927-sim" --res random:10:40 --volt random:3:4 --comp 1 --pace --trigger-interval 2000 \
